@@ -1,0 +1,328 @@
+// The window framework of the core: forms, controls and timers as plain
+// objects that hold their state. The platform realises them on screen and
+// keeps both in step (state set here shows on screen; what the user does on
+// screen comes back through the `User...` operations and raises the
+// handler). Without a realised window they work alone, which is what the
+// core tests use.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace hv {
+
+class Platform;
+class TForm;
+
+// Colours as the window framework encodes them: 0x00BBGGRR, or a system
+// colour index with the top bit set.
+using Color = uint32_t;
+constexpr Color clWindowText = 0x80000008;
+constexpr Color clHighlight = 0x8000000D;
+constexpr Color clBtnFace = 0x8000000F;
+constexpr Color clMenuHighlight = 0x8000001D;
+constexpr Color clNavy = 0x00800000;
+constexpr Color clBlue = 0x00FF0000;
+constexpr bool IsSystemColor(Color c) { return (c & 0x80000000u) != 0; }
+
+enum class ControlKind {
+  Label,        // static text
+  Panel,        // text in a sunken box
+  Frame,        // a lowered bevel that holds other controls
+  Button,       // push button
+  CheckBox,
+  RadioGroup,   // captioned group of radio buttons, one per item
+  SpinEdit,     // whole-number edit with up/down arrows
+  ComboBox,     // drop-down list
+  PageControl,  // tabs, one page per item
+  Page,         // one page of a page control; holds controls
+  Image,        // picture (icon resource)
+};
+
+enum class Alignment { Left, Center, Right };
+
+// Position in the parent's client area, design pixels at 96 dpi.
+struct Bounds {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+};
+
+struct Font {
+  int height = 0;  // pixels; 0 = the window's font
+  bool bold = false;
+  bool underline = false;
+  std::string name;  // empty = the window's font
+};
+
+class TControl;
+
+// Receives every change of a control's state (the platform's window layer).
+class ControlObserver {
+ public:
+  virtual ~ControlObserver() = default;
+  virtual void ControlChanged(TControl& control) = 0;
+};
+
+class TControl {
+ public:
+  TControl(TForm& owner, ControlKind kind, int id, const char* name, TControl* parent,
+           Bounds bounds);
+  TControl(const TControl&) = delete;
+  TControl& operator=(const TControl&) = delete;
+  virtual ~TControl() = default;
+
+  TForm& Owner() const { return owner_; }
+  ControlKind Kind() const { return kind_; }
+  int Id() const { return id_; }          // stable control id of the child window
+  const char* Name() const { return name_; }
+  TControl* Parent() const { return parent_; }
+  const Bounds& GetBounds() const { return bounds_; }
+
+  const std::string& Text() const { return text_; }
+  void SetText(const std::string& text);
+  bool Visible() const { return visible_; }
+  void SetVisible(bool visible);
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+  Color FontColor() const { return fontColor_; }
+  void SetFontColor(Color color);
+  Alignment TextAlignment() const { return alignment_; }
+  void SetAlignment(Alignment alignment);
+  const Font& GetFont() const { return font_; }
+  void SetFont(const Font& font);
+  bool WordWrap() const { return wordWrap_; }
+  void SetWordWrap(bool wrap) { wordWrap_ = wrap; }
+  // The icon resource an image shows (empty = none).
+  const std::string& Picture() const { return picture_; }
+  void SetPicture(const std::string& resource);
+
+  // Items of radio groups, combo boxes and page controls (captions of the
+  // pages); `ItemIndex` is the selection, -1 = none.
+  const std::vector<std::string>& Items() const { return items_; }
+  void SetItems(std::vector<std::string> items);
+  int ItemIndex() const { return itemIndex_; }
+
+  // Handlers raised by user actions (clicks, selections, page changes).
+  std::function<void()> OnClick;
+  std::function<void()> OnChange;
+
+  // What the user does on screen (or a test in its place).
+  void UserClick();
+  void UserSetText(const std::string& text);
+
+  // Window-layer bookkeeping.
+  void* handle = nullptr;
+  ControlObserver* observer = nullptr;
+
+ protected:
+  void Changed();
+  void SetItemIndexRaw(int index);
+
+ private:
+  TForm& owner_;
+  ControlKind kind_;
+  int id_;
+  const char* name_;
+  TControl* parent_;
+  Bounds bounds_;
+  std::string text_;
+  bool visible_ = true;
+  bool enabled_ = true;
+  Color fontColor_ = clWindowText;
+  Alignment alignment_ = Alignment::Left;
+  Font font_;
+  bool wordWrap_ = false;
+  std::string picture_;
+  std::vector<std::string> items_;
+  int itemIndex_ = -1;
+};
+
+class TLabel : public TControl {
+ public:
+  TLabel(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
+         const std::string& caption = {});
+};
+
+class TPanel : public TControl {
+ public:
+  TPanel(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
+         const std::string& caption = {});
+};
+
+// A lowered bevel holding other controls (it shows no text).
+class TFrame : public TControl {
+ public:
+  TFrame(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds);
+};
+
+class TButton : public TControl {
+ public:
+  TButton(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
+          const std::string& caption);
+};
+
+class TImage : public TControl {
+ public:
+  TImage(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds);
+};
+
+class TCheckBox : public TControl {
+ public:
+  TCheckBox(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
+            const std::string& caption);
+  bool Checked() const { return checked_; }
+  void SetChecked(bool checked);
+  // A click on screen toggles the box and raises OnClick; setting `Checked`
+  // from code raises nothing.
+  void UserToggle();
+
+ private:
+  bool checked_ = false;
+};
+
+// Radio buttons have the ids `Id() + 1 + item index`.
+class TRadioGroup : public TControl {
+ public:
+  TRadioGroup(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
+              const std::string& caption, std::vector<std::string> items);
+  // Values below -1 select nothing (-1), values past the last item select
+  // the last item.
+  void SetItemIndex(int index);
+  // The user clicks item `index`: selects it and raises OnClick.
+  void UserSelect(int index);
+};
+
+// The edit shows the value as text; the up/down control has id `Id() + 1`.
+class TSpinEdit : public TControl {
+ public:
+  TSpinEdit(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds, int minValue,
+            int maxValue, int value);
+  int MinValue() const { return min_; }
+  int MaxValue() const { return max_; }
+  // The text as a whole number; text that is no whole number gives the
+  // minimum. Not clamped: the user may have typed any number.
+  int Value() const;
+  // Clamps to MinValue..MaxValue and shows the result.
+  void SetValue(int value);
+
+ private:
+  int min_;
+  int max_;
+};
+
+class TComboBox : public TControl {
+ public:
+  TComboBox(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
+            std::vector<std::string> items);
+  // An index outside the items selects nothing (-1).
+  void SetItemIndex(int index);
+  void UserSelect(int index);
+};
+
+class TPageControl : public TControl {
+ public:
+  TPageControl(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
+               std::vector<std::string> pageCaptions);
+  int ActivePageIndex() const { return ItemIndex(); }
+  void SetActivePageIndex(int index);
+  // The user picks a tab: the page becomes current and OnChange is raised.
+  void UserSelectPage(int index);
+  // The client area of a page, in the page control's coordinates.
+  Bounds PageClientBounds() const;
+};
+
+class TPage : public TControl {
+ public:
+  TPage(TForm& owner, int id, const char* name, TPageControl& pageControl, int pageIndex);
+  int PageIndex() const { return pageIndex_; }
+
+ private:
+  int pageIndex_;
+};
+
+class TTimer {
+ public:
+  TTimer(TForm& owner, uint32_t id, uint32_t interval);
+  uint32_t Id() const { return id_; }
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled);
+  uint32_t Interval() const { return interval_; }
+  void SetInterval(uint32_t interval);
+  std::function<void()> OnTimer;
+
+ private:
+  void Update();
+  TForm& owner_;
+  uint32_t id_;
+  uint32_t interval_;
+  bool enabled_ = false;
+};
+
+enum class BorderStyle { Single, Dialog };
+
+class TForm {
+ public:
+  explicit TForm(const std::string& caption);
+  TForm(const TForm&) = delete;
+  TForm& operator=(const TForm&) = delete;
+  virtual ~TForm() = default;
+
+  const std::string& Caption() const { return caption_; }
+  const std::vector<TControl*>& Controls() const { return controls_; }
+  TControl* FindControl(int id) const;
+
+  int Left() const { return left_; }
+  int Top() const { return top_; }
+  void SetPosition(int left, int top);
+  int ClientWidth() const { return clientWidth_; }
+  int ClientHeight() const { return clientHeight_; }
+  void SetClientSize(int width, int height);
+  bool Visible() const { return visible_; }
+  void Show();
+  void Hide();
+  // Asks `CloseQuery`; when it allows, hides the form and, for the main
+  // form, ends the message loop.
+  void Close();
+
+  BorderStyle Border() const { return border_; }
+  bool HasSystemMenu() const { return systemMenu_; }
+  bool IsMainForm() const { return mainForm_; }
+  void SetMainForm(bool main) { mainForm_ = main; }
+
+  // Called by the platform.
+  void DispatchTimer(uint32_t id);
+  // A window message by number; true when handled, with its result.
+  virtual bool DispatchMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
+                               intptr_t& result);
+  virtual bool CloseQuery() { return true; }
+  void UserMoved(int left, int top);
+  void RegisterControl(TControl& control);
+  void RegisterTimer(TTimer& timer);
+
+  void* handle = nullptr;
+
+ protected:
+  void SetBorder(BorderStyle border, bool systemMenu) {
+    border_ = border;
+    systemMenu_ = systemMenu;
+  }
+
+ private:
+  std::string caption_;
+  std::vector<TControl*> controls_;
+  std::vector<TTimer*> timers_;
+  int left_ = 0;
+  int top_ = 0;
+  int clientWidth_ = 0;
+  int clientHeight_ = 0;
+  bool visible_ = false;
+  bool mainForm_ = false;
+  BorderStyle border_ = BorderStyle::Single;
+  bool systemMenu_ = false;
+};
+
+}  // namespace hv

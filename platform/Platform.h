@@ -1,0 +1,154 @@
+// The narrow seam between the portable core and the operating system.
+//
+// The core reaches the system only through `Platform`. The product runs on
+// the Win32 implementation (platform/win32); the core tests run on the
+// deterministic virtual one (platform/virtual). Every operation mirrors the
+// Win32 call it stands for; failures are reported as the Win32 call reports
+// them (false, null, or a value of `GetLastError`), never by exceptions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace hv {
+
+class TForm;
+class TControl;
+
+// The Windows time record: eight 16-bit fields, local time unless stated.
+// wDayOfWeek: 0 = Sunday .. 6 = Saturday as the system counts.
+struct SystemTime {
+  uint16_t wYear = 0;
+  uint16_t wMonth = 0;
+  uint16_t wDayOfWeek = 0;
+  uint16_t wDay = 0;
+  uint16_t wHour = 0;
+  uint16_t wMinute = 0;
+  uint16_t wSecond = 0;
+  uint16_t wMilliseconds = 0;
+};
+
+// The fields of OSVERSIONINFOA that the program reads.
+struct OsVersionInfo {
+  uint32_t dwOSVersionInfoSize = 0;
+  uint32_t dwMajorVersion = 0;
+  uint32_t dwMinorVersion = 0;
+  uint32_t dwBuildNumber = 0;
+  uint32_t dwPlatformId = 0;
+};
+
+struct Luid {
+  uint32_t LowPart = 0;
+  int32_t HighPart = 0;
+};
+
+enum class MessageBoxKind { Information, Warning, Error };
+enum class MessageBoxButtons { Ok, Cancel };
+
+using ModuleHandle = void*;    // a loaded library; null = not loaded
+using ProcAddress = void (*)();  // a resolved entry point; null = not found
+using TokenHandle = void*;     // an access token; null = none
+
+// Well-known values of the Win32 API that the core compares with.
+constexpr uint32_t kErrorAlreadyExists = 183;
+constexpr uint32_t kErrorNotAllAssigned = 1300;
+constexpr uint32_t kPlatformWin32s = 0;
+constexpr uint32_t kPlatformWin32Windows = 1;
+constexpr uint32_t kPlatformWin32NT = 2;
+constexpr uint32_t kTokenAdjustPrivileges = 0x20;
+constexpr uint32_t kTokenQuery = 0x08;
+constexpr uint32_t kSePrivilegeEnabled = 2;
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- Clock -------------------------------------------------------------
+  virtual SystemTime GetLocalTime() = 0;
+  // Hands the record to the system as local time; true when it was accepted.
+  virtual bool SetLocalTime(const SystemTime& time) = 0;
+
+  // --- Error code of the last failing (or succeeding) call ----------------
+  virtual uint32_t GetLastError() = 0;
+
+  // --- Platform version ----------------------------------------------------
+  // dwPlatformId as reported by the version query when the process started,
+  // 0 if that query failed.
+  virtual uint32_t StartupPlatformId() = 0;
+  // Fills `info` (its size field is set by the caller); false on failure.
+  virtual bool GetVersionEx(OsVersionInfo& info) = 0;
+
+  // --- Access token and privileges ----------------------------------------
+  virtual bool OpenProcessToken(uint32_t desiredAccess, TokenHandle& token) = 0;
+  // Looks `name` up on the local system.
+  virtual bool LookupPrivilegeValue(const char* name, Luid& luid) = 0;
+  // AdjustTokenPrivileges with DisableAllPrivileges = false, a new state of
+  // exactly one privilege, and a 16-byte previous-state buffer that is
+  // discarded. Returns the call's result; `GetLastError` tells the rest.
+  virtual bool AdjustTokenPrivilege(TokenHandle token, const Luid& luid, uint32_t attributes) = 0;
+  virtual void CloseHandle(TokenHandle handle) = 0;
+
+  // --- Performance counter (counts, counts per second) --------------------
+  virtual bool QueryPerformanceFrequency(int64_t& frequency) = 0;
+  virtual bool QueryPerformanceCounter(int64_t& count) = 0;
+
+  // --- Libraries ------------------------------------------------------------
+  // Loads by bare name with the system's search order, the current working
+  // folder excluded. Null when the library cannot be loaded.
+  virtual ModuleHandle LoadLibrary(const char* name) = 0;
+  virtual ProcAddress GetProcAddress(ModuleHandle module, const char* name) = 0;
+  // Calls an entry point with one pointer argument (null for entry points
+  // that take none) whatever its calling convention (cdecl or stdcall);
+  // returns the raw 32-bit result register.
+  virtual int32_t CallProc(ProcAddress proc, void* argument) = 0;
+
+  // --- Single instance ----------------------------------------------------------
+  // CreateMutexA without security attributes. The handle is kept by the
+  // platform until the process ends; `GetLastError` tells whether it existed.
+  virtual bool CreateMutex(const char* name, bool initialOwner) = 0;
+
+  // --- Sounds, message boxes and texts -------------------------------------
+  virtual void MessageBeep(uint32_t type) = 0;
+  // Modal; returns the id of the button chosen (1 = OK, 2 = Cancel).
+  virtual int MessageBox(const std::string& text, const std::string& caption, MessageBoxKind kind,
+                         MessageBoxButtons buttons) = 0;
+  // The string of the executable's string table with this id.
+  virtual std::string LoadText(uint32_t id) = 0;
+
+  // --- Windows ------------------------------------------------------------------
+  // The application's own (owner) window, whose title is the taskbar entry.
+  virtual void SetApplicationTitle(const std::string& title) = 0;
+  // Creates the form's window and a child window for every control; from
+  // now on control changes reach the screen and user actions the core.
+  virtual void RealizeForm(TForm& form) = 0;
+  // Shows or hides the form's window as its `Visible` state says, and
+  // moves it to its `Left`/`Top` with its client size.
+  virtual void UpdateFormWindow(TForm& form) = 0;
+  // Brings the application to the front (foreground window).
+  virtual void BringToFront(TForm& form) = 0;
+
+  // --- Window timers ---------------------------------------------------------
+  // (Re)starts timer `id` of `form` with `interval` ms; the form's
+  // `DispatchTimer(id)` runs each time it elapses. KillTimer stops it and
+  // drops a pending tick.
+  virtual void SetTimer(TForm& form, uint32_t id, uint32_t interval) = 0;
+  virtual void KillTimer(TForm& form, uint32_t id) = 0;
+
+  // --- Message loop ---------------------------------------------------------------
+  // Runs until `Quit` was called.
+  virtual void RunMessageLoop() = 0;
+  // Handles every pending message (timer ticks included) and returns; when
+  // none was pending, first waits until one arrives. Returns at once once
+  // `Quit` was called.
+  virtual void WaitAndProcessMessages() = 0;
+  // Ends the message loop after the current message (PostQuitMessage).
+  virtual void Quit() = 0;
+  virtual bool Terminated() = 0;
+};
+
+// The platform the core runs on: installed once by the program entry (or by
+// a test) before any unit initialises.
+Platform& Os();
+void InstallPlatform(Platform* platform);
+
+}  // namespace hv

@@ -18,6 +18,11 @@ void TControl::Changed() {
   if (observer) observer->ControlChanged(*this);
 }
 
+void TControl::SetBounds(const Bounds& bounds) {
+  bounds_ = bounds;
+  Changed();
+}
+
 void TControl::SetText(const std::string& text) {
   if (text == text_) return;
   text_ = text;

@@ -81,6 +81,7 @@ class TControl {
   const char* Name() const { return name_; }
   TControl* Parent() const { return parent_; }
   const Bounds& GetBounds() const { return bounds_; }
+  void SetBounds(const Bounds& bounds);
 
   const std::string& Text() const { return text_; }
   void SetText(const std::string& text);

@@ -114,6 +114,9 @@ class Platform {
                          MessageBoxButtons buttons) = 0;
   // The string of the executable's string table with this id.
   virtual std::string LoadText(uint32_t id) = 0;
+  // The user's short date and long time formats.
+  virtual std::string FormatShortDate(const SystemTime& time) = 0;
+  virtual std::string FormatLongTime(const SystemTime& time) = 0;
 
   // --- Windows ------------------------------------------------------------------
   // The application's own (owner) window, whose title is the taskbar entry.

@@ -1,0 +1,89 @@
+// Tempiva.dll from the simulator: the twenty exports over one Receiver on the real UTC clock.
+//
+// The scenario is the file named by TEMPIVA_SCENARIO, else Tempiva.ini beside this DLL, else the
+// defaults; TEMPIVA_LOG, when set, names the call log and overrides the scenario's `log`. Both
+// are read once, at the first call. The exported names come from a module-definition file that
+// maps "_Name" to TempivaName; TEMPIVA_CALL selects the calling convention.
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "simulator/Receiver.h"
+
+#ifndef TEMPIVA_CALL
+#define TEMPIVA_CALL __cdecl
+#endif
+
+namespace {
+
+int64_t SystemUtcMs() {
+  FILETIME ft;
+  GetSystemTimeAsFileTime(&ft);
+  ULARGE_INTEGER t;
+  t.LowPart = ft.dwLowDateTime;
+  t.HighPart = ft.dwHighDateTime;
+  return static_cast<int64_t>((t.QuadPart - 116444736000000000ULL) / 10000);  // from 1601
+}
+
+// Value of an environment variable; empty when unset or too long.
+std::string EnvVar(const char* name) {
+  char value[1024];
+  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+}
+
+// "<folder of this DLL>\Tempiva.ini"; empty when the DLL's path cannot be found.
+std::string IniBesideDll() {
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&IniBesideDll), &self)) {
+    return {};
+  }
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  std::string dll(path, n);
+  return dll.substr(0, dll.find_last_of("\\/") + 1) + "Tempiva.ini";
+}
+
+std::unique_ptr<sim::Receiver> MakeReceiver() {
+  std::string path = EnvVar("TEMPIVA_SCENARIO");
+  const bool named = !path.empty();
+  if (!named) path = IniBesideDll();
+  sim::Scenario scenario;
+  std::vector<std::string> warnings;
+  const bool loaded = !path.empty() && sim::LoadScenarioFile(path, &scenario, &warnings);
+  const std::string log = EnvVar("TEMPIVA_LOG");
+  if (!log.empty()) scenario.log = log;
+  auto receiver = std::make_unique<sim::Receiver>(SystemUtcMs, std::move(scenario));
+  if (loaded) {
+    receiver->Note("scenario " + path);
+  } else {
+    receiver->Note(named ? "scenario " + path + " not readable, using defaults"
+                         : "no scenario, using defaults");
+  }
+  for (const std::string& w : warnings) receiver->Note(w);
+  return receiver;
+}
+
+sim::Receiver& TheReceiver() {
+  static std::unique_ptr<sim::Receiver> receiver = MakeReceiver();
+  return *receiver;
+}
+
+}  // namespace
+
+#define TEMPIVA_EXPORT_0(name)                      \
+  extern "C" int32_t TEMPIVA_CALL Tempiva##name() { \
+    return TheReceiver().Invoke(#name, nullptr);    \
+  }
+#define TEMPIVA_EXPORT_1(name)                               \
+  extern "C" int32_t TEMPIVA_CALL Tempiva##name(void* arg) { \
+    return TheReceiver().Invoke(#name, arg);                 \
+  }
+#define HV_ENTRY(name, takes_buffer) TEMPIVA_EXPORT_##takes_buffer(name)
+#include "device/EntryPoints.def"

@@ -40,8 +40,8 @@
 //   time_data = 26 02 30 12 00 05 01 C7   eight hex bytes returned by `_GetTimeData` instead of
 //                                 the clock's time (for impossible dates); `_TimeChanged` still
 //                                 reports each new second of the clock.
-//   skip_seconds = 1, 30          seconds of the receiver's minute (0-59, of the time in the
-//                                 record) for which `_TimeChanged` never reports a change.
+//   skip_seconds = 1, 30          seconds (0-59) of the minute of the receiver's clock for
+//                                 which `_TimeChanged` never reports a change.
 //   skip_at = 5000, 12000         moments (ms since creation) whose receiver second
 //                                 `_TimeChanged` never reports.
 //   overwrite = 0                 extra bytes (0..64) written past the documented size of every

@@ -3,7 +3,7 @@
 // The scenario is the file named by TEMPIVA_SCENARIO, else Tempiva.ini beside this DLL, else the
 // defaults; TEMPIVA_LOG, when set, names the call log and overrides the scenario's `log`. Both
 // are read once, at the first call. The exported names come from a module-definition file that
-// maps "_Name" to TempivaName; TEMPIVA_CALL selects the calling convention.
+// maps "_Name" to Tempiva_Name; TEMPIVA_CALL selects the calling convention.
 #include <windows.h>
 
 #include <cstdint>

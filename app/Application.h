@@ -1,0 +1,27 @@
+// The application: the three top-level objects, created in order, and the
+// single-instance guard in front of them.
+#pragma once
+
+#include <memory>
+
+#include "app/UnitMain.h"
+#include "device/UnitLowBat.h"
+#include "timekeeping/UnitPlausibility.h"
+
+namespace hv {
+
+class TApplication {
+ public:
+  // The entry code up to the message loop. False when another instance
+  // runs (after its notice); the objects then do not exist.
+  bool Start();
+
+  std::unique_ptr<TFormMain> FormMain;
+  std::unique_ptr<TFormLowBat> FormLowBat;
+  std::unique_ptr<TDataModulePlausibility> DataModulePlausibility;
+};
+
+// The one application of the process, while `ProgramMain` runs.
+TApplication* Application();
+
+}  // namespace hv

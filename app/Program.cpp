@@ -1,0 +1,60 @@
+// The program entry and the order of the unit initialisations.
+#include "app/Program.h"
+
+#include "app/Application.h"
+#include "app/Texts.h"
+#include "config/UnitConfig.h"
+#include "timekeeping/PCTime.h"
+#include "timekeeping/Prectime.h"
+#include "timekeeping/SysCheck.h"
+
+namespace hv {
+
+namespace {
+TApplication* running = nullptr;
+constexpr const char* kMutexName = "Tempiva";
+}  // namespace
+
+TApplication* Application() { return running; }
+
+void InitializeUnits() {
+  InitializePrectime();
+  InitializeUnitConfig();
+  InitializePCTime();
+  InitializeSysCheck();
+}
+
+bool TApplication::Start() {
+  // The handle stays open until the process ends, which releases it.
+  Os().CreateMutex(kMutexName, true);
+  if (Os().GetLastError() == kErrorAlreadyExists) {
+    Os().MessageBeep(0);
+    Os().MessageBox(JoinLines({Text(TextId::TxtProductName), Text(TextId::TxtIsJustRunning)}),
+                    Text(TextId::TxtProductName), MessageBoxKind::Information,
+                    MessageBoxButtons::Ok);
+    return false;
+  }
+  // The main window stays hidden when the message loop starts.
+  Os().SetApplicationTitle(Text(TextId::TxtApplicationTitle));
+
+  FormMain = std::make_unique<TFormMain>();
+  Os().RealizeForm(*FormMain);
+  FormMain->FormCreate();
+
+  FormLowBat = std::make_unique<TFormLowBat>();
+  Os().RealizeForm(*FormLowBat);
+  FormLowBat->FormCreate();
+
+  DataModulePlausibility = std::make_unique<TDataModulePlausibility>();
+  return true;
+}
+
+int ProgramMain() {
+  TApplication application;
+  running = &application;
+  if (application.Start()) Os().RunMessageLoop();
+  running = nullptr;
+  return 0;
+}
+
+}  // namespace hv

@@ -1,0 +1,146 @@
+// The main window `TFormMain`: its components and the controller's state
+// and handlers (start-up, shutdown, the Setup page's rules, the tray
+// callback, the page change).
+#pragma once
+
+#include <cstdint>
+
+#include "common/DateTime.h"
+#include "platform/Controls.h"
+
+namespace hv {
+
+class TFormMain : public TForm {
+ public:
+  TFormMain();
+
+  // Handlers, named after their components and events.
+  void FormCreate();
+  bool FormCloseQuery();
+  void SpeedButtonHideClick();
+  void SpeedButtonTerminateClick();
+  void Timer1Timer();
+  void Timer2Timer();
+  void TabbedNotebook1Change();
+  void RadioGroupStartupClick();
+  void UpdateSetupControls();
+  void ButtonTestClick();
+  // The tray icon's callback message; `mouseMessage` is its lParam.
+  void WMTrayIcon(intptr_t mouseMessage);
+  void DrawStatePicture(int index);
+
+  bool CloseQuery() override { return FormCloseQuery(); }
+  bool DispatchMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
+                       intptr_t& result) override;
+
+  // Components, in creation order (parents before children).
+  TPageControl TabbedNotebook1;
+  TPage PageTime;
+  TPage PageSetup;
+  TPage PageInfo;
+  TPage PageAbout;
+  TButton SpeedButtonHide;
+  TButton SpeedButtonTerminate;
+
+  // Time page
+  TLabel LabelDOW;
+  TLabel LabelDate;
+  TLabel LabelTime;
+  TImage Image1;
+  TPanel PanelSeason;
+  TPanel Panel1;
+  TPanel PanelDCFQuality;
+  TPanel Panel2;
+  TPanel PanelStatus;
+  TPanel Panel3;
+  TPanel PanelAntenna;
+  TPanel Panel4;
+  TPanel PanelBattery;
+  TPanel Panel16;
+  TPanel PanelLastUpdate;
+  TPanel PanelMsg;
+  TImage ImagePC;
+  TImage ImageCrystal;
+  TImage ImageDCF;
+  TLabel LabelDebug_Date;
+  TLabel LabelDebug_Time;
+  TLabel LabelDebug_Status;
+  TButton ButtonTest;
+
+  // Setup page
+  TRadioGroup RadioGroupStartup;
+  TCheckBox CheckBoxTerminate;
+  TRadioGroup RadioGroupPeriodical;
+  TLabel LabelQuality;
+  TSpinEdit SpinEditQuality;
+  TCheckBox CheckBoxTone;
+  TLabel LabelRef;
+  TComboBox ComboBoxRef;
+
+  // Info page
+  TLabel LabelDeviceInformation;
+  TPanel Panel5;
+  TPanel PanelFirmware;
+  TPanel Panel6;
+  TPanel PanelType;
+  TPanel Panel8;
+  TPanel PanelSN;
+  TPanel Panel9;
+  TPanel PanelSN_EEPROM;
+  TLabel LabelEquipment;
+  TPanel Panel12;
+  TPanel PanelModule;
+  TPanel Panel10;
+  TPanel PanelRTC;
+  TPanel Panel11;
+  TPanel PanelMeasure;
+  TPanel Panel7;
+  TPanel PanelMode;
+
+  // About page
+  TImage Image2;
+  TLabel Label6;
+  TLabel Label3;
+  TLabel LabelVersion;
+  TLabel LabelCopyright;
+  TFrame Panel18;
+  TLabel Label4;
+  TLabel UrlLabel1;
+  TLabel Label5;
+  TLabel UrlLabel2;
+  TFrame Panel19;
+  TLabel Label9;
+  TLabel Label10;
+
+  TTimer Timer1;
+  TTimer Timer2;
+  TTimer Timer3;
+  TTimer TimerDelay;
+
+  // The controller's fields, in their declared order.
+  bool FLibraryLoaded = false;
+  bool FBusy = false;
+  bool FInfoRequest = false;
+  bool FPeriodicPending = false;
+  bool FStartupPending = false;
+  bool FSuspended = false;
+  int32_t FBatteryCountdown = 0;
+  int32_t FLastSecond = 0;
+  int32_t FTraySource = 0;
+  int32_t FSessionState = 0;
+  int32_t FTick = 0;
+  int32_t FQuality = 0;
+  TDateTime FLastSetTime = 0.0;
+  TDateTime FMinSetInterval = 0.0;
+
+ private:
+  void InitialiseControllerFields();
+  void ShowStartMessage();
+};
+
+// Timer ids of the main window.
+enum MainTimerId : uint32_t { kTimer1 = 1, kTimer2 = 2, kTimer3 = 3, kTimerDelay = 4 };
+
+constexpr int kInfoPageIndex = 2;
+
+}  // namespace hv

@@ -1,0 +1,24 @@
+// The low-battery notice window.
+#pragma once
+
+#include "platform/Controls.h"
+
+namespace hv {
+
+class TFormLowBat : public TForm {
+ public:
+  TFormLowBat();
+  void FormCreate();
+  void BitBtnOkClick();
+  bool Shown() const { return FShown; }
+
+  TImage ImageBattery;
+  TLabel LabelLine1;
+  TLabel LabelLine2;
+  TButton BitBtnOk;
+
+ private:
+  bool FShown = false;
+};
+
+}  // namespace hv

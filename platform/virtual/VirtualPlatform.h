@@ -1,0 +1,177 @@
+// The deterministic virtual platform of the core tests: a virtual clock,
+// window timers and a message loop that behave like Windows' (a timer tick
+// is generated only when its timer is due and no other message is pending,
+// at most one pending per timer, on a configurable timer granularity),
+// recorded and answered message boxes, a mutex namespace, libraries
+// registered by name, and scriptable privilege, version and clock results.
+// Nothing here reads the real clock or sleeps.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/DateTime.h"
+#include "platform/Platform.h"
+
+namespace hv {
+
+class VirtualPlatform : public Platform {
+ public:
+  VirtualPlatform();
+
+  // --- The virtual clock (local time, microseconds) -----------------------
+  // Wall-clock local time, microseconds since 1899-12-30 00:00.
+  int64_t NowUs() const { return tickNs_ / 1000 + clockOffsetUs_; }
+  // The monotonic time the timers run on, microseconds since the start.
+  int64_t TickUs() const { return tickNs_ / 1000; }
+  TDateTime Now() const;
+  void SetNow(TDateTime localTime);
+  // Minutes to add to local time to get UTC (CET: -60).
+  int utcOffsetMinutes = -60;
+  // UTC milliseconds since 1970-01-01, for the in-process receiver.
+  int64_t UtcMilliseconds() const;
+
+  struct SetLocalTimeCall {
+    SystemTime time;
+    int64_t atUs;
+  };
+  std::vector<SetLocalTimeCall> setLocalTimeCalls;
+  bool setLocalTimeResult = true;  // the system accepts (and takes) the time
+
+  // --- Version and privileges ------------------------------------------------
+  uint32_t startupPlatformId = kPlatformWin32NT;
+  bool versionQueryOk = true;
+  OsVersionInfo version{148, 5, 1, 2600, kPlatformWin32NT};
+  bool openTokenOk = true;
+  bool lookupPrivilegeOk = true;
+  bool adjustPrivilegeOk = true;
+  uint32_t adjustPrivilegeLastError = 0;  // 1300 when the account lacks the right
+  int tokensOpened = 0;
+  int tokensClosed = 0;
+  std::vector<std::string> lookedUpPrivileges;
+  std::vector<uint32_t> requestedTokenAccess;
+  std::vector<uint32_t> adjustedAttributes;
+
+  // --- Performance counter ----------------------------------------------------
+  int64_t counterFrequency = 10000000;  // counts per second
+  int64_t counterReadCostNs = 1000;     // virtual time each counter reading takes
+  int counterReads = 0;
+
+  // --- Libraries ------------------------------------------------------------------
+  using Proc = int32_t (*)(void* argument);
+  struct Export {
+    const char* name;
+    Proc proc;
+  };
+  // Registers a library under `name` (matched without regard to case, with
+  // or without ".dll").
+  void RegisterLibrary(const std::string& name, const std::vector<Export>& exports);
+  std::vector<std::string> loadLibraryCalls;
+  int procCalls = 0;
+
+  // --- Mutexes: names that exist in the system's namespace --------------------
+  std::set<std::string> mutexes;
+
+  // --- Beeps and message boxes ----------------------------------------------------
+  struct Box {
+    std::string text;
+    std::string caption;
+    MessageBoxKind kind;
+    MessageBoxButtons buttons;
+    int64_t atUs;
+  };
+  std::vector<Box> boxes;
+  std::vector<uint32_t> beeps;
+  // How long the user takes to answer a box; the box's own message loop
+  // runs meanwhile, as a modal box's does.
+  int64_t boxAnswerDelayMs = 0;
+
+  // --- Windows ----------------------------------------------------------------------
+  std::string applicationTitle;
+  std::vector<TForm*> realizedForms;
+  TForm* foreground = nullptr;
+  int bringToFrontCalls = 0;
+
+  // --- Message loop ---------------------------------------------------------------------
+  int64_t timerGranularityUs = 15600;
+  // Queues an action as a window message (a click, a message from another
+  // process); it runs when the loop next takes a message.
+  void Post(std::function<void()> message);
+  // Runs the message loop for `ms` of virtual time (or until Quit).
+  void RunFor(int64_t ms);
+  bool TimerActive(const TForm& form, uint32_t id) const;
+  // Due time of a running timer (microseconds), -1 when not running.
+  int64_t TimerDueUs(const TForm& form, uint32_t id) const;
+
+  // --- Platform -------------------------------------------------------------------------
+  SystemTime GetLocalTime() override;
+  bool SetLocalTime(const SystemTime& time) override;
+  uint32_t GetLastError() override { return lastError_; }
+  uint32_t StartupPlatformId() override { return startupPlatformId; }
+  bool GetVersionEx(OsVersionInfo& info) override;
+  bool OpenProcessToken(uint32_t desiredAccess, TokenHandle& token) override;
+  bool LookupPrivilegeValue(const char* name, Luid& luid) override;
+  bool AdjustTokenPrivilege(TokenHandle token, const Luid& luid, uint32_t attributes) override;
+  void CloseHandle(TokenHandle handle) override;
+  bool QueryPerformanceFrequency(int64_t& frequency) override;
+  bool QueryPerformanceCounter(int64_t& count) override;
+  ModuleHandle LoadLibrary(const char* name) override;
+  ProcAddress GetProcAddress(ModuleHandle module, const char* name) override;
+  int32_t CallProc(ProcAddress proc, void* argument) override;
+  bool CreateMutex(const char* name, bool initialOwner) override;
+  void MessageBeep(uint32_t type) override;
+  int MessageBox(const std::string& text, const std::string& caption, MessageBoxKind kind,
+                 MessageBoxButtons buttons) override;
+  std::string LoadText(uint32_t id) override;
+  std::string FormatShortDate(const SystemTime& time) override;
+  std::string FormatLongTime(const SystemTime& time) override;
+  void SetApplicationTitle(const std::string& title) override { applicationTitle = title; }
+  void RealizeForm(TForm& form) override;
+  void UpdateFormWindow(TForm&) override {}
+  void BringToFront(TForm& form) override;
+  void SetTimer(TForm& form, uint32_t id, uint32_t interval) override;
+  void KillTimer(TForm& form, uint32_t id) override;
+  void RunMessageLoop() override;
+  void WaitAndProcessMessages() override;
+  void Quit() override { terminated_ = true; }
+  bool Terminated() override { return terminated_; }
+
+ private:
+  struct Timer {
+    int64_t intervalUs;
+    int64_t dueUs;
+    bool pending;
+    uint64_t order;  // set order, to deliver simultaneous ticks like Windows
+  };
+  using TimerKey = std::pair<const TForm*, uint32_t>;
+  struct Library {
+    std::string name;
+    std::vector<Export> exports;
+  };
+
+  int64_t Quantise(int64_t us) const;
+  int64_t Tick() const { return tickNs_ / 1000; }
+  void AdvanceTo(int64_t us) {
+    if (us * 1000 > tickNs_) tickNs_ = us * 1000;
+  }
+  void ExpireTimers();
+  bool ProcessOne();
+  int64_t NextDueUs() const;
+
+  int64_t tickNs_ = 0;  // monotonic time since the start
+  int64_t clockOffsetUs_ = 0;
+  uint32_t lastError_ = 0;
+  bool terminated_ = false;
+  std::map<TimerKey, Timer> timers_;
+  uint64_t timerOrder_ = 0;
+  std::deque<std::function<void()>> posted_;
+  std::vector<Library> libraries_;
+  int tokenCounter_ = 0;
+};
+
+}  // namespace hv

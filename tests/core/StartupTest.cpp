@@ -1,0 +1,410 @@
+// The program entry, FormCreate and the small handlers of the main window.
+#include "app/ControlIds.h"
+#include "config/UnitConfig.h"
+#include "tests/core/CoreFixture.h"
+
+namespace hv::test {
+namespace {
+
+const char kUnsupported[] =
+    "This version of Microsoft Windows is not supported!\rProgram will be terminated.";
+const char kPrivilegeWarning[] =
+    "Horavia can't actualize the system time!\r"
+    "It is necessary, to activate the ability, that system time\r"
+    "can be changed under this account (see control panel).\r\r\r"
+    "System time will not be synchronized to DCF time!";
+const char kFirstRun[] =
+    "Automatic summer time adjustment should be turned off\r"
+    "in system configuration of windows (control panel).\r"
+    "Automatic time adjustment via internet should also be disabled.\r"
+    "This application changes system time! For this reason, the user\r"
+    "rights must be set, that it is allowed, to do this.";
+
+using Startup = CoreFixture;
+
+TEST_F(Startup, SecondInstanceBeepsShowsTheNoticeAndCreatesNothing) {
+  os.mutexes.insert("Tempiva");  // the running instance holds it
+  UseReceiver();
+  EXPECT_FALSE(StartProgram());
+  ASSERT_EQ(os.boxes.size(), 1u);
+  EXPECT_EQ(os.boxes[0].text, "Horavia\ris just running!");
+  EXPECT_EQ(os.boxes[0].kind, MessageBoxKind::Information);
+  EXPECT_EQ(os.boxes[0].buttons, MessageBoxButtons::Ok);
+  EXPECT_EQ(os.beeps, std::vector<uint32_t>{0});
+  EXPECT_EQ(app->FormMain, nullptr);
+  EXPECT_TRUE(os.realizedForms.empty());
+  EXPECT_TRUE(os.loadLibraryCalls.empty());
+}
+
+TEST_F(Startup, CreatesTheHiddenMainWindowThenTheNoticeWindowWithTheTitleDCF77) {
+  UseReceiver();
+  ASSERT_TRUE(StartProgram());
+  EXPECT_EQ(os.applicationTitle, "DCF77");
+  ASSERT_EQ(os.realizedForms.size(), 2u);
+  EXPECT_EQ(os.realizedForms[0], app->FormMain.get());
+  EXPECT_EQ(os.realizedForms[1], app->FormLowBat.get());
+  EXPECT_NE(app->DataModulePlausibility, nullptr);
+  EXPECT_EQ(Main().Caption(), "Horavia");
+  EXPECT_FALSE(Main().Visible());
+  EXPECT_FALSE(Main().HasSystemMenu());
+  EXPECT_FALSE(app->FormLowBat->Visible());
+  EXPECT_TRUE(os.boxes.empty());  // the privilege is held, no first run
+  // Position and size from the layout: client width of the page control,
+  // height to the bottom of the terminate button.
+  EXPECT_EQ(Main().Left(), 10);
+  EXPECT_EQ(Main().Top(), 10);
+  EXPECT_EQ(Main().ClientWidth(), Main().TabbedNotebook1.GetBounds().width);
+  const Bounds& b = Main().SpeedButtonTerminate.GetBounds();
+  EXPECT_EQ(Main().ClientHeight(), b.top + b.height);
+}
+
+TEST_F(Startup, ComponentsCarryTheirCaptionsItemsAndLimits) {
+  UseReceiver();
+  ASSERT_TRUE(StartProgram());
+  TFormMain& f = Main();
+  EXPECT_EQ(f.TabbedNotebook1.Items(),
+            (std::vector<std::string>{"Time", "Setup", "Info", "About"}));
+  EXPECT_EQ(f.SpeedButtonHide.Text(), "&Close");
+  EXPECT_EQ(f.SpeedButtonTerminate.Text(), "&Terminate Program");
+  EXPECT_EQ(f.RadioGroupStartup.Text(), " System Time Sync at Startup ");
+  EXPECT_EQ(f.RadioGroupStartup.Items(),
+            (std::vector<std::string>{"never", "immediately, also with crystal time",
+                                      "DCF77 time with defined signal quality"}));
+  EXPECT_EQ(f.RadioGroupPeriodical.Text(), " Periodical System Time Sync (each full hour) ");
+  EXPECT_EQ(f.RadioGroupPeriodical.Items(),
+            (std::vector<std::string>{"never", "also with crystal time",
+                                      "DCF time with defined signal quality"}));
+  EXPECT_EQ(f.CheckBoxTerminate.Text(),
+            "&Terminate program after update (except this dialogue is shown)");
+  EXPECT_EQ(f.CheckBoxTone.Text(), "message tone at system time sync");
+  EXPECT_EQ(f.LabelQuality.Text(), "neccessary signal quality for system time sync");
+  EXPECT_EQ(f.LabelRef.Text(), "system time reference");
+  EXPECT_EQ(f.ComboBoxRef.Items(),
+            (std::vector<std::string>{"UTC (DCF time w/o summer time -1h)",
+                                      "CET (DCF time w/o summer time)", "CE(S)T (DCF time)"}));
+  EXPECT_EQ(f.SpinEditQuality.MinValue(), 1);
+  EXPECT_EQ(f.SpinEditQuality.MaxValue(), 99);
+  EXPECT_EQ(f.ButtonTest.Text(), "Test");
+  EXPECT_FALSE(f.ButtonTest.Visible());
+  EXPECT_FALSE(f.PanelAntenna.Visible());
+  EXPECT_FALSE(f.Panel3.Visible());
+  EXPECT_EQ(f.LabelDOW.Text(), "---");
+  EXPECT_EQ(f.LabelDate.Text(), "--.--.----");
+  EXPECT_EQ(f.LabelTime.Text(), "--:--:--");
+  EXPECT_EQ(f.Image1.Picture(), "STATE0");
+  // Every control has its own id.
+  std::set<int> ids;
+  for (TControl* c : f.Controls()) EXPECT_TRUE(ids.insert(c->Id()).second) << c->Name();
+}
+
+TEST_F(Startup, ControllerFieldsTakeTheirInitialValues) {
+  UseReceiver();
+  ASSERT_TRUE(StartProgram());
+  TFormMain& f = Main();
+  EXPECT_TRUE(f.FLibraryLoaded);
+  EXPECT_FALSE(f.FBusy);
+  EXPECT_FALSE(f.FInfoRequest);
+  EXPECT_FALSE(f.FPeriodicPending);
+  EXPECT_TRUE(f.FStartupPending);
+  EXPECT_FALSE(f.FSuspended);
+  EXPECT_EQ(f.FBatteryCountdown, 3);
+  EXPECT_EQ(f.FLastSecond, 153);
+  EXPECT_EQ(f.FTraySource, 0);
+  EXPECT_EQ(f.FSessionState, 0);
+  EXPECT_EQ(f.FTick, 0);
+  EXPECT_EQ(f.FQuality, -1);
+  EXPECT_EQ(f.FLastSetTime, 29221.0);
+  EXPECT_DOUBLE_EQ(f.FMinSetInterval, 10.0 / 1440.0);
+  EXPECT_TRUE(os.TimerActive(f, kTimer3));
+}
+
+TEST_F(Startup, MessagePanelTellsWhetherLibraryAndReceiverArePresent) {
+  struct Case {
+    const char* name;
+    bool library;
+    const char* scenario;
+    const char* without;
+    const char* message;
+    Color color;
+  } cases[] = {
+      {"no library", false, "", nullptr, "Error: Library Tempiva.dll not found!", clHighlight},
+      {"nineteen of twenty", true, "", "_GetSN_EEPROM", "Error: Library Tempiva.dll not found!",
+       clHighlight},
+      {"no device", true, "installed = 0", nullptr, "Hint: No radio clock device installed!",
+       clWindowText},
+      {"device", true, "installed = 1", nullptr, "Radio clock not opened! (connected?)",
+       clWindowText},
+      {"two devices", true, "installed = 2", nullptr, "Radio clock not opened! (connected?)",
+       clWindowText},
+  };
+  for (const Case& c : cases) {
+    VirtualPlatform fresh;
+    InstallPlatform(&fresh);
+    std::unique_ptr<sim::Receiver> r;
+    if (c.library) {
+      r = std::make_unique<sim::Receiver>([&] { return fresh.UtcMilliseconds(); },
+                                          sim::ParseScenario(c.scenario));
+      sim::SetInProcessReceiver(r.get());
+      std::vector<VirtualPlatform::Export> exports;
+      for (const auto& e :
+           c.without ? sim::InProcessExportsWithout(c.without) : sim::InProcessExports())
+        exports.push_back({e.name, e.proc});
+      fresh.RegisterLibrary("Tempiva", exports);
+    }
+    InitializeUnits();
+    TApplication a;
+    ASSERT_TRUE(a.Start()) << c.name;
+    EXPECT_EQ(a.FormMain->PanelMsg.Text(), c.message) << c.name;
+    EXPECT_EQ(a.FormMain->PanelMsg.FontColor(), c.color) << c.name;
+    EXPECT_EQ(a.FormMain->FLibraryLoaded, std::string(c.message).find("Error") == 0 ? false : true)
+        << c.name;
+    if (!a.FormMain->FLibraryLoaded) EXPECT_EQ(fresh.procCalls, 0) << c.name;
+    // The program runs on in every case.
+    EXPECT_TRUE(fresh.TimerActive(*a.FormMain, kTimer3)) << c.name;
+    sim::SetInProcessReceiver(nullptr);
+  }
+  InstallPlatform(&os);
+}
+
+TEST_F(Startup, UnsupportedPlatformShowsTheErrorAndEnds200msAfterTheBox) {
+  struct Case {
+    uint32_t platformId;
+    uint32_t major;
+  } cases[] = {{kPlatformWin32Windows, 4}, {kPlatformWin32NT, 4}, {kPlatformWin32s, 5}};
+  for (const Case& c : cases) {
+    VirtualPlatform fresh;
+    InstallPlatform(&fresh);
+    fresh.startupPlatformId = c.platformId;
+    fresh.version.dwMajorVersion = c.major;
+    fresh.version.dwPlatformId = c.platformId;
+    fresh.boxAnswerDelayMs = 3000;  // the user reads the box for 3 s
+    InitializeUnits();
+    TApplication a;
+    ASSERT_TRUE(a.Start());
+    ASSERT_EQ(fresh.boxes.size(), 1u);
+    EXPECT_EQ(fresh.boxes[0].text, kUnsupported);
+    EXPECT_EQ(fresh.boxes[0].kind, MessageBoxKind::Error);
+    EXPECT_EQ(fresh.boxes[0].buttons, MessageBoxButtons::Cancel);
+    EXPECT_EQ(fresh.beeps, std::vector<uint32_t>{0});
+    // Nothing after the box: no binding, no poll timer, fields at zero.
+    EXPECT_TRUE(fresh.loadLibraryCalls.empty());
+    EXPECT_FALSE(fresh.TimerActive(*a.FormMain, kTimer3));
+    EXPECT_FALSE(a.FormMain->FStartupPending);
+    EXPECT_EQ(a.FormMain->FLastSecond, 0);
+    EXPECT_TRUE(fresh.TimerActive(*a.FormMain, kTimer1));
+    const int64_t dismissed = fresh.TickUs();
+    fresh.RunFor(199);
+    EXPECT_FALSE(fresh.Terminated());
+    fresh.RunFor(30);
+    EXPECT_TRUE(fresh.Terminated());
+    EXPECT_GE(fresh.TickUs() - dismissed, 200000);
+    EXPECT_FALSE(fresh.TimerActive(*a.FormMain, kTimer1));
+  }
+  InstallPlatform(&os);
+}
+
+TEST_F(Startup, MissingPrivilegeWarnsAndTheProgramRunsOn) {
+  os.adjustPrivilegeLastError = kErrorNotAllAssigned;
+  UseReceiver();
+  ASSERT_TRUE(StartProgram());
+  ASSERT_EQ(os.boxes.size(), 1u);
+  EXPECT_EQ(os.boxes[0].text, kPrivilegeWarning);
+  EXPECT_EQ(os.boxes[0].kind, MessageBoxKind::Warning);
+  EXPECT_EQ(os.boxes[0].buttons, MessageBoxButtons::Ok);
+  EXPECT_EQ(os.beeps, std::vector<uint32_t>{0});
+  EXPECT_TRUE(os.TimerActive(Main(), kTimer3));
+  // The test button still tries, and the clock is not touched.
+  Main().ButtonTestClick();
+  EXPECT_TRUE(os.setLocalTimeCalls.empty());
+  EXPECT_EQ(Main().LabelDebug_Time.Text(), "12:00:00");
+}
+
+TEST_F(Startup, TestButtonShowsTheTimeAndSetsTheClockToIt) {
+  UseReceiver();
+  ASSERT_TRUE(StartProgram());
+  os.RunFor(1500);
+  Main().ButtonTestClick();
+  EXPECT_EQ(Main().LabelDebug_Time.Text(), "12:00:01");
+  ASSERT_EQ(os.setLocalTimeCalls.size(), 1u);
+  EXPECT_EQ(os.setLocalTimeCalls[0].time.wSecond, 1);
+  EXPECT_EQ(os.setLocalTimeCalls[0].time.wMilliseconds, 500);
+}
+
+TEST_F(Startup, FirstRunShowsTheNoticeThenTheWindow) {
+  UseReceiver();
+  InitializeUnits();
+  Config.FirstRun = true;
+  app = std::make_unique<TApplication>();
+  ASSERT_TRUE(app->Start());
+  ASSERT_EQ(os.boxes.size(), 1u);
+  EXPECT_EQ(os.boxes[0].text, kFirstRun);
+  EXPECT_EQ(os.boxes[0].kind, MessageBoxKind::Information);
+  EXPECT_EQ(os.beeps, std::vector<uint32_t>{0});
+  EXPECT_TRUE(Main().Visible());
+}
+
+TEST_F(Startup, SettingsValuesAreClampedByTheControls) {
+  struct Case {
+    int32_t quality, timeRef, startup, periodical;
+    int shownQuality, shownRef, shownStartup, shownPeriodical;
+  } cases[] = {
+      {0, 0, 0, 0, 1, 0, 0, 0},          {150, 2, 1, 2, 99, 2, 1, 2},
+      {-4, 3, 5, -3, 1, -1, 2, -1},      {50, -1, 2, 7, 50, -1, 2, 2},
+  };
+  for (const Case& c : cases) {
+    VirtualPlatform fresh;
+    InstallPlatform(&fresh);
+    InitializeUnits();
+    Config.DCFQuality = c.quality;
+    Config.TimeRef = c.timeRef;
+    Config.StartupUpdate = c.startup;
+    Config.PeriodicalUpdate = c.periodical;
+    TApplication a;
+    ASSERT_TRUE(a.Start());
+    TFormMain& f = *a.FormMain;
+    EXPECT_EQ(f.SpinEditQuality.Text(), std::to_string(c.shownQuality));
+    EXPECT_EQ(f.ComboBoxRef.ItemIndex(), c.shownRef);
+    EXPECT_EQ(f.RadioGroupStartup.ItemIndex(), c.shownStartup);
+    EXPECT_EQ(f.RadioGroupPeriodical.ItemIndex(), c.shownPeriodical);
+    // Closing stores what the controls show.
+    f.SpeedButtonTerminate.UserClick();
+    EXPECT_EQ(Config.DCFQuality, c.shownQuality);
+    EXPECT_EQ(Config.TimeRef, c.shownRef);
+    EXPECT_EQ(Config.StartupUpdate, c.shownStartup);
+    EXPECT_EQ(Config.PeriodicalUpdate, c.shownPeriodical);
+  }
+  InstallPlatform(&os);
+}
+
+TEST_F(Startup, SetupEnablingRules) {
+  UseReceiver();
+  ASSERT_TRUE(StartProgram());
+  TFormMain& f = Main();
+  // Start-up rule "never": terminate disabled and unticked, hourly enabled.
+  EXPECT_EQ(f.RadioGroupStartup.ItemIndex(), 0);
+  EXPECT_FALSE(f.CheckBoxTerminate.Enabled());
+  EXPECT_TRUE(f.RadioGroupPeriodical.Enabled());
+  f.CheckBoxTerminate.UserToggle();  // a disabled box cannot be ticked
+  EXPECT_FALSE(f.CheckBoxTerminate.Checked());
+
+  f.RadioGroupPeriodical.UserSelect(2);
+  f.RadioGroupStartup.UserSelect(1);
+  EXPECT_TRUE(f.CheckBoxTerminate.Enabled());
+  EXPECT_TRUE(f.RadioGroupPeriodical.Enabled());
+  f.CheckBoxTerminate.UserToggle();
+  EXPECT_TRUE(f.CheckBoxTerminate.Checked());
+  EXPECT_FALSE(f.RadioGroupPeriodical.Enabled());
+  EXPECT_EQ(f.RadioGroupPeriodical.ItemIndex(), 2);  // the selection stays
+
+  // Back to "never": terminate unticked again, hourly enabled.
+  f.RadioGroupStartup.UserSelect(0);
+  EXPECT_FALSE(f.CheckBoxTerminate.Enabled());
+  EXPECT_FALSE(f.CheckBoxTerminate.Checked());
+  EXPECT_TRUE(f.RadioGroupPeriodical.Enabled());
+}
+
+TEST_F(Startup, TerminateFromSettingsIsUntickedWhenTheStartupRuleIsNever) {
+  UseReceiver();
+  InitializeUnits();
+  Config.Terminate = true;
+  Config.StartupUpdate = 0;
+  app = std::make_unique<TApplication>();
+  ASSERT_TRUE(app->Start());
+  EXPECT_FALSE(Main().CheckBoxTerminate.Checked());
+  EXPECT_TRUE(Main().RadioGroupPeriodical.Enabled());
+}
+
+TEST_F(Startup, InfoRequestOnlyTenMillisecondsAfterSwitchingToTheInfoPage) {
+  UseReceiver();
+  ASSERT_TRUE(StartProgram());
+  TFormMain& f = Main();
+  os.RunFor(50);
+  f.TabbedNotebook1.UserSelectPage(1);
+  os.RunFor(100);
+  EXPECT_FALSE(f.FInfoRequest);
+  f.TabbedNotebook1.UserSelectPage(kInfoPageIndex);
+  EXPECT_FALSE(f.FInfoRequest);
+  EXPECT_TRUE(os.TimerActive(f, kTimer2));
+  os.RunFor(5);
+  EXPECT_FALSE(f.FInfoRequest);
+  os.RunFor(20);
+  EXPECT_TRUE(f.FInfoRequest);
+  EXPECT_FALSE(os.TimerActive(f, kTimer2));  // one-shot
+  f.FInfoRequest = false;
+  os.RunFor(100);
+  EXPECT_FALSE(f.FInfoRequest);  // set once
+  f.TabbedNotebook1.UserSelectPage(3);
+  os.RunFor(100);
+  EXPECT_FALSE(f.FInfoRequest);
+}
+
+TEST_F(Startup, TrayButtonReleasesShowTheWindowOtherMouseMessagesDoNothing) {
+  UseReceiver();
+  ASSERT_TRUE(StartProgram());
+  TFormMain& f = Main();
+  intptr_t result = -1;
+  for (intptr_t ignored : {512, 513, 516, 515, 518, 519, 0}) {
+    EXPECT_TRUE(f.DispatchMessage(kWmTrayIcon, 1, ignored, result));
+    EXPECT_FALSE(f.Visible()) << ignored;
+  }
+  EXPECT_EQ(os.bringToFrontCalls, 0);
+  for (intptr_t release : {514, 517}) {
+    f.Hide();
+    EXPECT_TRUE(f.DispatchMessage(kWmTrayIcon, 1, release, result));
+    EXPECT_TRUE(f.Visible()) << release;
+    EXPECT_EQ(os.foreground, &f);
+  }
+  EXPECT_EQ(os.bringToFrontCalls, 2);
+}
+
+TEST_F(Startup, CloseHidesAndTerminateEndsWritingTheControlsIntoTheSettings) {
+  UseReceiver();
+  ASSERT_TRUE(StartProgram());
+  TFormMain& f = Main();
+  f.Show();
+  f.SpeedButtonHide.UserClick();
+  EXPECT_FALSE(f.Visible());
+  EXPECT_FALSE(os.Terminated());
+
+  f.UserMoved(-5, 300);
+  f.ComboBoxRef.UserSelect(1);
+  f.RadioGroupStartup.UserSelect(2);
+  f.CheckBoxTerminate.UserToggle();
+  f.SpinEditQuality.UserSetText("17");
+  f.CheckBoxTone.UserToggle();
+  f.SpeedButtonTerminate.UserClick();
+  EXPECT_TRUE(os.Terminated());
+  EXPECT_EQ(Config.x, -5);
+  EXPECT_EQ(Config.y, 300);
+  EXPECT_EQ(Config.TimeRef, 1);
+  EXPECT_EQ(Config.StartupUpdate, 2);
+  EXPECT_TRUE(Config.Terminate);
+  EXPECT_EQ(Config.PeriodicalUpdate, 0);
+  EXPECT_EQ(Config.DCFQuality, 17);
+  EXPECT_TRUE(Config.Tone);
+}
+
+TEST_F(Startup, QualityTextThatIsNoNumberIsStoredAsTheMinimum) {
+  UseReceiver();
+  ASSERT_TRUE(StartProgram());
+  Main().SpinEditQuality.UserSetText("abc");
+  Main().SpeedButtonTerminate.UserClick();
+  EXPECT_EQ(Config.DCFQuality, 1);
+}
+
+TEST_F(Startup, UnitsInitialiseInOrderBeforeTheEntry) {
+  // The configuration defaults exist before the main window reads them,
+  // and the platform level before FormCreate compares it.
+  InitializeUnits();
+  EXPECT_EQ(Config.x, 10);
+  EXPECT_EQ(Config.y, 10);
+  EXPECT_EQ(Serialization.x, 10);
+  EXPECT_EQ(Serialization.sn, 0);
+  EXPECT_EQ(Config.DCFQuality, 0);
+  EXPECT_FALSE(Config.FirstRun);
+  // Prectime ran first: its calibration read the counter before anything else.
+  EXPECT_GT(os.counterReads, 0);
+}
+
+}  // namespace
+}  // namespace hv::test

@@ -15,7 +15,9 @@ TApplication* running = nullptr;
 constexpr const char* kMutexName = "Tempiva";
 }  // namespace
 
-TApplication* Application() { return running; }
+TApplication* Application() {
+  return running;
+}
 
 void InitializeUnits() {
   InitializePrectime();

@@ -5,7 +5,9 @@
 
 namespace hv {
 
-std::string Text(TextId id) { return Os().LoadText(static_cast<uint32_t>(id)); }
+std::string Text(TextId id) {
+  return Os().LoadText(static_cast<uint32_t>(id));
+}
 
 std::string JoinLines(std::initializer_list<std::string> lines) {
   std::string joined;

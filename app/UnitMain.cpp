@@ -13,15 +13,21 @@ namespace hv {
 
 namespace {
 
-std::string T(TextId id) { return Text(id); }
+std::string T(TextId id) {
+  return Text(id);
+}
 
 // Layout, design pixels at 96 dpi. A page's client area is 412 x 300.
-constexpr int kRow = 26;          // pitch of the caption/value rows
+constexpr int kRow = 26;  // pitch of the caption/value rows
 constexpr int kCaptionWidth = 150;
 constexpr int kValueLeft = 162;
 constexpr int kValueWidth = 242;
-constexpr Bounds CaptionAt(int top) { return {8, top, kCaptionWidth, 22}; }
-constexpr Bounds ValueAt(int top) { return {kValueLeft, top, kValueWidth, 22}; }
+constexpr Bounds CaptionAt(int top) {
+  return {8, top, kCaptionWidth, 22};
+}
+constexpr Bounds ValueAt(int top) {
+  return {kValueLeft, top, kValueWidth, 22};
+}
 
 const char* const kStatePictures[3] = {"STATE0", "STATE1", "STATE2"};
 
@@ -79,8 +85,7 @@ TFormMain::TFormMain()
       ImagePC(*this, ctl::ImagePC, "ImagePC", &PageTime, {316, 84, 16, 16}),
       ImageCrystal(*this, ctl::ImageCrystal, "ImageCrystal", &PageTime, {336, 84, 16, 16}),
       ImageDCF(*this, ctl::ImageDCF, "ImageDCF", &PageTime, {356, 84, 16, 16}),
-      LabelDebug_Date(*this, ctl::LabelDebug_Date, "LabelDebug_Date", &PageTime,
-                      {8, 244, 120, 16}),
+      LabelDebug_Date(*this, ctl::LabelDebug_Date, "LabelDebug_Date", &PageTime, {8, 244, 120, 16}),
       LabelDebug_Time(*this, ctl::LabelDebug_Time, "LabelDebug_Time", &PageTime,
                       {132, 244, 120, 16}),
       LabelDebug_Status(*this, ctl::LabelDebug_Status, "LabelDebug_Status", &PageTime,
@@ -88,10 +93,10 @@ TFormMain::TFormMain()
       ButtonTest(*this, ctl::ButtonTest, "ButtonTest", &PageTime, {340, 240, 64, 22},
                  T(TextId::TxtButtonTest)),
       // Setup page
-      RadioGroupStartup(*this, ctl::RadioGroupStartup, "RadioGroupStartup", &PageSetup,
-                        {8, 4, 396, 78}, T(TextId::TxtStartupCaption),
-                        {T(TextId::TxtStartupNever), T(TextId::TxtStartupCrystal),
-                         T(TextId::TxtStartupDCF)}),
+      RadioGroupStartup(
+          *this, ctl::RadioGroupStartup, "RadioGroupStartup", &PageSetup, {8, 4, 396, 78},
+          T(TextId::TxtStartupCaption),
+          {T(TextId::TxtStartupNever), T(TextId::TxtStartupCrystal), T(TextId::TxtStartupDCF)}),
       CheckBoxTerminate(*this, ctl::CheckBoxTerminate, "CheckBoxTerminate", &PageSetup,
                         {16, 86, 388, 20}, T(TextId::TxtTerminateAfterUpdate)),
       RadioGroupPeriodical(*this, ctl::RadioGroupPeriodical, "RadioGroupPeriodical", &PageSetup,
@@ -176,8 +181,8 @@ TFormMain::TFormMain()
     label->SetFontColor(clHighlight);
     label->SetFont(LargeBold(label == &LabelTime ? 30 : 20));
   }
-  for (TPanel* caption : {&Panel5, &Panel6, &Panel8, &Panel9, &Panel12, &Panel10, &Panel11,
-                          &Panel7})
+  for (TPanel* caption :
+       {&Panel5, &Panel6, &Panel8, &Panel9, &Panel12, &Panel10, &Panel11, &Panel7})
     caption->SetAlignment(Alignment::Right);
   for (TPanel* value : {&PanelFirmware, &PanelType, &PanelSN, &PanelSN_EEPROM, &PanelModule,
                         &PanelRTC, &PanelMeasure, &PanelMode})
@@ -281,11 +286,10 @@ void TFormMain::FormCreate() {
   // 12. The first-run notice, then the window.
   if (Config.FirstRun) {
     Os().MessageBeep(0);
-    Os().MessageBox(JoinLines({T(TextId::TxtFirstRun1), T(TextId::TxtFirstRun2),
-                               T(TextId::TxtFirstRun3), T(TextId::TxtFirstRun4),
-                               T(TextId::TxtFirstRun5)}),
-                    T(TextId::TxtProductName), MessageBoxKind::Information,
-                    MessageBoxButtons::Ok);
+    Os().MessageBox(
+        JoinLines({T(TextId::TxtFirstRun1), T(TextId::TxtFirstRun2), T(TextId::TxtFirstRun3),
+                   T(TextId::TxtFirstRun4), T(TextId::TxtFirstRun5)}),
+        T(TextId::TxtProductName), MessageBoxKind::Information, MessageBoxButtons::Ok);
     Show();
   }
 
@@ -316,16 +320,22 @@ bool TFormMain::FormCloseQuery() {
   return true;
 }
 
-void TFormMain::SpeedButtonHideClick() { Hide(); }
+void TFormMain::SpeedButtonHideClick() {
+  Hide();
+}
 
-void TFormMain::SpeedButtonTerminateClick() { Close(); }
+void TFormMain::SpeedButtonTerminateClick() {
+  Close();
+}
 
 void TFormMain::Timer1Timer() {
   Timer1.SetEnabled(false);
   Close();
 }
 
-void TFormMain::TabbedNotebook1Change() { Timer2.SetEnabled(true); }
+void TFormMain::TabbedNotebook1Change() {
+  Timer2.SetEnabled(true);
+}
 
 void TFormMain::Timer2Timer() {
   Timer2.SetEnabled(false);
@@ -334,7 +344,9 @@ void TFormMain::Timer2Timer() {
   if (TabbedNotebook1.ActivePageIndex() == kInfoPageIndex) FInfoRequest = true;
 }
 
-void TFormMain::RadioGroupStartupClick() { UpdateSetupControls(); }
+void TFormMain::RadioGroupStartupClick() {
+  UpdateSetupControls();
+}
 
 void TFormMain::UpdateSetupControls() {
   CheckBoxTerminate.SetEnabled(RadioGroupStartup.ItemIndex() > 0);

@@ -32,7 +32,9 @@ int32_t Call(EntryIndex index, void* argument = nullptr) {
   return Os().CallProc(entries[index], argument);
 }
 
-bool Flag(int32_t result) { return (static_cast<uint32_t>(result) & 0xFF) != 0; }
+bool Flag(int32_t result) {
+  return (static_cast<uint32_t>(result) & 0xFF) != 0;
+}
 
 }  // namespace
 
@@ -47,16 +49,24 @@ bool LoadDeviceLibrary() {
   return all;
 }
 
-int32_t _NumInstalled() { return Call(e_NumInstalled); }
+int32_t _NumInstalled() {
+  return Call(e_NumInstalled);
+}
 
 bool _Open() {
   uint8_t name[256 + kSlack] = {};  // length 0: the empty device name
   return Flag(Call(e_Open, name));
 }
 
-int32_t _Close() { return Call(e_Close); }
-int32_t _GetStatus() { return Call(e_GetStatus); }
-bool _TimeChanged() { return Flag(Call(e_TimeChanged)); }
+int32_t _Close() {
+  return Call(e_Close);
+}
+int32_t _GetStatus() {
+  return Call(e_GetStatus);
+}
+bool _TimeChanged() {
+  return Flag(Call(e_TimeChanged));
+}
 
 bool _GetTimeData(TimeData& record) {
   uint8_t buffer[8 + kSlack] = {};
@@ -65,10 +75,18 @@ bool _GetTimeData(TimeData& record) {
   return filled;
 }
 
-int32_t _GetDCFQuality() { return Call(e_GetDCFQuality); }
-int32_t _GetDCFStatus() { return Call(e_GetDCFStatus); }
-uint8_t _GetCfg() { return static_cast<uint8_t>(Call(e_GetCfg) & 0xFF); }
-int32_t _GetBatteryVoltage() { return Call(e_GetBatteryVoltage); }
+int32_t _GetDCFQuality() {
+  return Call(e_GetDCFQuality);
+}
+int32_t _GetDCFStatus() {
+  return Call(e_GetDCFStatus);
+}
+uint8_t _GetCfg() {
+  return static_cast<uint8_t>(Call(e_GetCfg) & 0xFF);
+}
+int32_t _GetBatteryVoltage() {
+  return Call(e_GetBatteryVoltage);
+}
 
 void _GetDeviceInfo(DeviceInfo& info) {
   uint8_t buffer[6 + kSlack] = {};
@@ -82,7 +100,9 @@ std::string _GetSerialNumber() {
   return std::string(reinterpret_cast<const char*>(buffer + 1), buffer[0]);
 }
 
-uint8_t BCDToByte(uint8_t value) { return static_cast<uint8_t>((value >> 4) * 10 + (value & 15)); }
+uint8_t BCDToByte(uint8_t value) {
+  return static_cast<uint8_t>((value >> 4) * 10 + (value & 15));
+}
 
 bool TimeDataValid(const TimeData& r) {
   return (r[tdFlags] & 0x80) != 0 && r[tdDayOfWeek] >= 1 && r[tdDayOfWeek] <= 7 &&
@@ -90,22 +110,38 @@ bool TimeDataValid(const TimeData& r) {
          r[tdMonth] >= 0x01 && r[tdMonth] <= 0x12 && r[tdDay] >= 0x01 && r[tdDay] <= 0x31;
 }
 
-bool TimeDataIsDCF(const TimeData& r) { return (r[tdFlags] & 0x40) != 0; }
-bool TimeDataSpareAntenna(const TimeData& r) { return (r[tdFlags] & 0x10) != 0; }
-bool TimeDataSummerTime(const TimeData& r) { return (r[tdFlags] & 0x04) != 0; }
-int TimeDataState(const TimeData& r) { return r[tdFlags] & 0x03; }
+bool TimeDataIsDCF(const TimeData& r) {
+  return (r[tdFlags] & 0x40) != 0;
+}
+bool TimeDataSpareAntenna(const TimeData& r) {
+  return (r[tdFlags] & 0x10) != 0;
+}
+bool TimeDataSummerTime(const TimeData& r) {
+  return (r[tdFlags] & 0x04) != 0;
+}
+int TimeDataState(const TimeData& r) {
+  return r[tdFlags] & 0x03;
+}
 
 TDateTime TimeDataToDateTime(const TimeData& r) {
   if ((r[tdFlags] & 0x80) == 0) return kFallbackDateTime;
-  auto date = TryEncodeDate(2000 + BCDToByte(r[tdYear]), BCDToByte(r[tdMonth]), BCDToByte(r[tdDay]));
+  auto date =
+      TryEncodeDate(2000 + BCDToByte(r[tdYear]), BCDToByte(r[tdMonth]), BCDToByte(r[tdDay]));
   if (!date) return kFallbackDateTime;
-  auto time = TryEncodeTime(BCDToByte(r[tdHour]), BCDToByte(r[tdMinute]), BCDToByte(r[tdSecond]), 0);
+  auto time =
+      TryEncodeTime(BCDToByte(r[tdHour]), BCDToByte(r[tdMinute]), BCDToByte(r[tdSecond]), 0);
   if (!time) return kFallbackDateTime;
   return *date + *time;
 }
 
-bool CfgHasRTC(uint8_t cfg) { return (cfg & 0x01) == 0; }
-bool CfgHasBatteryMeasure(uint8_t cfg) { return (cfg & 0x02) == 0; }
-int CfgDCFModule(uint8_t cfg) { return (cfg >> 4) ^ 15; }
+bool CfgHasRTC(uint8_t cfg) {
+  return (cfg & 0x01) == 0;
+}
+bool CfgHasBatteryMeasure(uint8_t cfg) {
+  return (cfg & 0x02) == 0;
+}
+int CfgDCFModule(uint8_t cfg) {
+  return (cfg >> 4) ^ 15;
+}
 
 }  // namespace hv

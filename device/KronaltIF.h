@@ -36,8 +36,8 @@ int32_t _GetStatus();  // 1 ready, -1 failure, else not ready yet
 bool _TimeChanged();
 bool _GetTimeData(TimeData& record);
 int32_t _GetDCFQuality();
-int32_t _GetDCFStatus();  // reception state 0..3
-uint8_t _GetCfg();        // configuration byte
+int32_t _GetDCFStatus();       // reception state 0..3
+uint8_t _GetCfg();             // configuration byte
 int32_t _GetBatteryVoltage();  // millivolts; negative = no reading
 void _GetDeviceInfo(DeviceInfo& info);
 std::string _GetSerialNumber();

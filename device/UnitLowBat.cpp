@@ -22,8 +22,12 @@ TFormLowBat::TFormLowBat()
   BitBtnOk.OnClick = [this] { BitBtnOkClick(); };
 }
 
-void TFormLowBat::FormCreate() { FShown = false; }
+void TFormLowBat::FormCreate() {
+  FShown = false;
+}
 
-void TFormLowBat::BitBtnOkClick() { Close(); }
+void TFormLowBat::BitBtnOkClick() {
+  Close();
+}
 
 }  // namespace hv

@@ -169,7 +169,9 @@ int TSpinEdit::Value() const {
   return value;
 }
 
-void TSpinEdit::SetValue(int value) { SetText(std::to_string(std::clamp(value, min_, max_))); }
+void TSpinEdit::SetValue(int value) {
+  SetText(std::to_string(std::clamp(value, min_, max_)));
+}
 
 TComboBox::TComboBox(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
                      std::vector<std::string> items)
@@ -188,8 +190,8 @@ void TComboBox::UserSelect(int index) {
   if (OnChange) OnChange();
 }
 
-TPageControl::TPageControl(TForm& owner, int id, const char* name, TControl* parent,
-                           Bounds bounds, std::vector<std::string> pageCaptions)
+TPageControl::TPageControl(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
+                           std::vector<std::string> pageCaptions)
     : TControl(owner, ControlKind::PageControl, id, name, parent, bounds) {
   SetItems(std::move(pageCaptions));
   SetItemIndexRaw(0);
@@ -286,15 +288,21 @@ void TForm::DispatchTimer(uint32_t id) {
   }
 }
 
-bool TForm::DispatchMessage(uint32_t, uintptr_t, intptr_t, intptr_t&) { return false; }
+bool TForm::DispatchMessage(uint32_t, uintptr_t, intptr_t, intptr_t&) {
+  return false;
+}
 
 void TForm::UserMoved(int left, int top) {
   left_ = left;
   top_ = top;
 }
 
-void TForm::RegisterControl(TControl& control) { controls_.push_back(&control); }
+void TForm::RegisterControl(TControl& control) {
+  controls_.push_back(&control);
+}
 
-void TForm::RegisterTimer(TTimer& timer) { timers_.push_back(&timer); }
+void TForm::RegisterTimer(TTimer& timer) {
+  timers_.push_back(&timer);
+}
 
 }  // namespace hv

@@ -25,13 +25,15 @@ constexpr Color clBtnFace = 0x8000000F;
 constexpr Color clMenuHighlight = 0x8000001D;
 constexpr Color clNavy = 0x00800000;
 constexpr Color clBlue = 0x00FF0000;
-constexpr bool IsSystemColor(Color c) { return (c & 0x80000000u) != 0; }
+constexpr bool IsSystemColor(Color c) {
+  return (c & 0x80000000u) != 0;
+}
 
 enum class ControlKind {
-  Label,        // static text
-  Panel,        // text in a sunken box
-  Frame,        // a lowered bevel that holds other controls
-  Button,       // push button
+  Label,   // static text
+  Panel,   // text in a sunken box
+  Frame,   // a lowered bevel that holds other controls
+  Button,  // push button
   CheckBox,
   RadioGroup,   // captioned group of radio buttons, one per item
   SpinEdit,     // whole-number edit with up/down arrows
@@ -77,7 +79,7 @@ class TControl {
 
   TForm& Owner() const { return owner_; }
   ControlKind Kind() const { return kind_; }
-  int Id() const { return id_; }          // stable control id of the child window
+  int Id() const { return id_; }  // stable control id of the child window
   const char* Name() const { return name_; }
   TControl* Parent() const { return parent_; }
   const Bounds& GetBounds() const { return bounds_; }

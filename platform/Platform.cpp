@@ -14,6 +14,8 @@ Platform& Os() {
   return *installed;
 }
 
-void InstallPlatform(Platform* platform) { installed = platform; }
+void InstallPlatform(Platform* platform) {
+  installed = platform;
+}
 
 }  // namespace hv

@@ -45,9 +45,9 @@ struct Luid {
 enum class MessageBoxKind { Information, Warning, Error };
 enum class MessageBoxButtons { Ok, Cancel };
 
-using ModuleHandle = void*;    // a loaded library; null = not loaded
+using ModuleHandle = void*;      // a loaded library; null = not loaded
 using ProcAddress = void (*)();  // a resolved entry point; null = not found
-using TokenHandle = void*;     // an access token; null = none
+using TokenHandle = void*;       // an access token; null = none
 
 // Well-known values of the Win32 API that the core compares with.
 constexpr uint32_t kErrorAlreadyExists = 183;

@@ -24,13 +24,17 @@ bool EnableSystemTimePrivilege() {
   return enabled;
 }
 
-bool HasSystemTimePrivilege() { return systemTimePrivilegeEnabled; }
+bool HasSystemTimePrivilege() {
+  return systemTimePrivilegeEnabled;
+}
 
 bool SetPCTime(const SystemTime& time) {
   if (!systemTimePrivilegeEnabled) return false;
   return Os().SetLocalTime(time);
 }
 
-void InitializePCTime() { systemTimePrivilegeEnabled = EnableSystemTimePrivilege(); }
+void InitializePCTime() {
+  systemTimePrivilegeEnabled = EnableSystemTimePrivilege();
+}
 
 }  // namespace hv

@@ -15,10 +15,14 @@ namespace {
 int64_t counterFrequency = 0;  // counts per second; fixed at initialisation
 int32_t delayOverhead = 0;     // microseconds; fixed at the end of calibration
 
-int64_t RoundToInt64(long double value) { return static_cast<int64_t>(std::nearbyintl(value)); }
+int64_t RoundToInt64(long double value) {
+  return static_cast<int64_t>(std::nearbyintl(value));
+}
 }  // namespace
 
-void ReadCounter(int64_t& count) { Os().QueryPerformanceCounter(count); }
+void ReadCounter(int64_t& count) {
+  Os().QueryPerformanceCounter(count);
+}
 
 int64_t ElapsedMicroseconds(int64_t start, int64_t stop) {
   if (counterFrequency <= 0) return 0;  // no counter: nothing can be measured
@@ -30,8 +34,7 @@ int64_t ElapsedMicroseconds(int64_t start, int64_t stop) {
 void DelayMicroseconds(int32_t n) {
   const int32_t m = n > delayOverhead ? n - delayOverhead : 0;
   if (m <= 0 || counterFrequency <= 0) return;
-  const int64_t ticks =
-      RoundToInt64(static_cast<long double>(counterFrequency) / 1000000.0L * m);
+  const int64_t ticks = RoundToInt64(static_cast<long double>(counterFrequency) / 1000000.0L * m);
   int64_t start = 0;
   int64_t now = 0;
   ReadCounter(start);
@@ -62,7 +65,11 @@ void InitializePrectime() {
   CalibrateDelay();
 }
 
-int64_t CounterFrequencyValue() { return counterFrequency; }
-int32_t DelayOverheadValue() { return delayOverhead; }
+int64_t CounterFrequencyValue() {
+  return counterFrequency;
+}
+int32_t DelayOverheadValue() {
+  return delayOverhead;
+}
 
 }  // namespace hv

@@ -29,8 +29,12 @@ int32_t GetPlatformLevel() {
   return level;
 }
 
-int32_t PlatformLevel() { return platformLevel; }
+int32_t PlatformLevel() {
+  return platformLevel;
+}
 
-void InitializeSysCheck() { platformLevel = GetPlatformLevel(); }
+void InitializeSysCheck() {
+  platformLevel = GetPlatformLevel();
+}
 
 }  // namespace hv

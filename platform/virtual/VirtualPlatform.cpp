@@ -106,7 +106,9 @@ bool VirtualPlatform::AdjustTokenPrivilege(TokenHandle, const Luid&, uint32_t at
   return true;
 }
 
-void VirtualPlatform::CloseHandle(TokenHandle) { ++tokensClosed; }
+void VirtualPlatform::CloseHandle(TokenHandle) {
+  ++tokensClosed;
+}
 
 bool VirtualPlatform::QueryPerformanceFrequency(int64_t& frequency) {
   frequency = counterFrequency;
@@ -152,7 +154,9 @@ bool VirtualPlatform::CreateMutex(const char* name, bool) {
   return true;
 }
 
-void VirtualPlatform::MessageBeep(uint32_t type) { beeps.push_back(type); }
+void VirtualPlatform::MessageBeep(uint32_t type) {
+  beeps.push_back(type);
+}
 
 int VirtualPlatform::MessageBox(const std::string& text, const std::string& caption,
                                 MessageBoxKind kind, MessageBoxButtons buttons) {
@@ -174,13 +178,13 @@ std::string VirtualPlatform::LoadText(uint32_t id) {
 }
 
 std::string VirtualPlatform::FormatShortDate(const SystemTime& t) {
-  char buffer[16];
+  char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%02u.%02u.%04u", t.wDay, t.wMonth, t.wYear);
   return buffer;
 }
 
 std::string VirtualPlatform::FormatLongTime(const SystemTime& t) {
-  char buffer[16];
+  char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%02u:%02u:%02u", t.wHour, t.wMinute, t.wSecond);
   return buffer;
 }
@@ -205,7 +209,9 @@ void VirtualPlatform::SetTimer(TForm& form, uint32_t id, uint32_t interval) {
   timers_[{&form, id}] = Timer{intervalUs, Quantise(Tick() + intervalUs), false, ++timerOrder_};
 }
 
-void VirtualPlatform::KillTimer(TForm& form, uint32_t id) { timers_.erase({&form, id}); }
+void VirtualPlatform::KillTimer(TForm& form, uint32_t id) {
+  timers_.erase({&form, id});
+}
 
 bool VirtualPlatform::TimerActive(const TForm& form, uint32_t id) const {
   return timers_.count({&form, id}) != 0;
@@ -216,7 +222,9 @@ int64_t VirtualPlatform::TimerDueUs(const TForm& form, uint32_t id) const {
   return it == timers_.end() ? -1 : it->second.dueUs;
 }
 
-void VirtualPlatform::Post(std::function<void()> message) { posted_.push_back(std::move(message)); }
+void VirtualPlatform::Post(std::function<void()> message) {
+  posted_.push_back(std::move(message));
+}
 
 void VirtualPlatform::ExpireTimers() {
   for (auto& [key, timer] : timers_) {

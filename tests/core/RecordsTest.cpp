@@ -22,14 +22,14 @@ TEST(TimeDataValid, AcceptsAndRefusesEachFieldAtItsBounds) {
     uint8_t value;
     bool valid;
   } cases[] = {
-      {tdYear, 0x99, true},      {tdYear, 0x9A, false},   {tdMonth, 0x00, false},
-      {tdMonth, 0x01, true},     {tdMonth, 0x0A, true},   {tdMonth, 0x12, true},
-      {tdMonth, 0x13, false},    {tdDay, 0x00, false},    {tdDay, 0x31, true},
-      {tdDay, 0x32, false},      {tdHour, 0x23, true},    {tdHour, 0x24, false},
-      {tdMinute, 0x59, true},    {tdMinute, 0x60, false}, {tdMinute, 0x1A, true},
-      {tdSecond, 0x59, true},    {tdSecond, 0x60, false}, {tdDayOfWeek, 0, false},
-      {tdDayOfWeek, 1, true},    {tdDayOfWeek, 7, true},  {tdDayOfWeek, 8, false},
-      {tdFlags, 0x7F, false},    {tdFlags, 0x80, true},
+      {tdYear, 0x99, true},   {tdYear, 0x9A, false},   {tdMonth, 0x00, false},
+      {tdMonth, 0x01, true},  {tdMonth, 0x0A, true},   {tdMonth, 0x12, true},
+      {tdMonth, 0x13, false}, {tdDay, 0x00, false},    {tdDay, 0x31, true},
+      {tdDay, 0x32, false},   {tdHour, 0x23, true},    {tdHour, 0x24, false},
+      {tdMinute, 0x59, true}, {tdMinute, 0x60, false}, {tdMinute, 0x1A, true},
+      {tdSecond, 0x59, true}, {tdSecond, 0x60, false}, {tdDayOfWeek, 0, false},
+      {tdDayOfWeek, 1, true}, {tdDayOfWeek, 7, true},  {tdDayOfWeek, 8, false},
+      {tdFlags, 0x7F, false}, {tdFlags, 0x80, true},
   };
   for (const Case& c : cases)
     EXPECT_EQ(TimeDataValid(With(c.byte, c.value)), c.valid)

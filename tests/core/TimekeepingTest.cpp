@@ -102,10 +102,10 @@ TEST_F(SysCheck, PlatformLevels) {
     uint32_t major;
     int32_t level;
   } cases[] = {
-      {kPlatformWin32s, true, 5, -1}, {7, true, 5, -1},  {kPlatformWin32Windows, true, 5, 0},
-      {kPlatformWin32NT, true, 4, 1}, {kPlatformWin32NT, true, 3, 1},
-      {kPlatformWin32NT, false, 6, 1}, {kPlatformWin32NT, true, 5, 2},
-      {kPlatformWin32NT, true, 10, 2},
+      {kPlatformWin32s, true, 5, -1},      {7, true, 5, -1},
+      {kPlatformWin32Windows, true, 5, 0}, {kPlatformWin32NT, true, 4, 1},
+      {kPlatformWin32NT, true, 3, 1},      {kPlatformWin32NT, false, 6, 1},
+      {kPlatformWin32NT, true, 5, 2},      {kPlatformWin32NT, true, 10, 2},
   };
   for (const Case& c : cases) {
     os.startupPlatformId = c.platformId;

@@ -1,0 +1,111 @@
+// The windows behind the core's forms and controls: creation, keeping them
+// in step with the controls' state, user input back to the core, window
+// timers and the message loop.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/Controls.h"
+#include "platform/win32/WinApi.h"
+
+namespace hv {
+
+class WindowLayer final : public ControlObserver {
+ public:
+  WindowLayer();
+  ~WindowLayer() override;
+  WindowLayer(const WindowLayer&) = delete;
+  WindowLayer& operator=(const WindowLayer&) = delete;
+
+  // The application's owner window: zero size, its title the taskbar entry;
+  // shown (without activation) only while a form or a message box is up.
+  // Created on first use; null only if window creation failed.
+  HWND ApplicationWindow();
+  void SetApplicationTitle(const std::string& title);
+
+  // Creates the form's window (hidden unless the form is visible) and one
+  // child window per control. A form is realised once; later calls do
+  // nothing.
+  void RealizeForm(TForm& form);
+  // Destroys the form's windows and forgets the form and its controls (for
+  // forms that end before the process, as in tests).
+  void DestroyFormWindow(TForm& form);
+  void UpdateFormWindow(TForm& form);
+  void BringToFront(TForm& form);
+
+  // Window timers; a form not realised yet gets them when it is.
+  void SetTimer(TForm& form, uint32_t id, uint32_t interval);
+  void KillTimer(TForm& form, uint32_t id);
+
+  void RunMessageLoop();
+  void WaitAndProcessMessages();
+  void Quit();
+  bool Terminated() const { return terminated_; }
+
+  // Brackets a modal message box: the taskbar entry is shown meanwhile.
+  void BeginModal();
+  void EndModal();
+
+  // Design pixels (96 dpi) to screen pixels.
+  int Scale(int designPixels) const;
+
+  void ControlChanged(TControl& control) override;
+
+ private:
+  struct FormRecord;
+  struct ControlWindows;
+  struct Part {
+    TControl* control;
+    int item;  // -1 the control's window, >= 0 a radio item, kUpDownPart
+  };
+  static constexpr int kUpDownPart = -2;
+
+  static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ApplicationProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+  void RegisterClasses();
+  LRESULT FormMessage(FormRecord& record, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  FormRecord* Find(const TForm& form) const;
+  void CreateControl(FormRecord& record, TControl& control);
+  void CreateRadioItems(TControl& group, ControlWindows& windows);
+  void LayoutRadioItems(TControl& group, ControlWindows& windows);
+  void Apply(TControl& control, ControlWindows& windows);
+  void SyncPages(TControl& pageControl);
+  bool ShouldShow(const TControl& control) const;
+  HFONT FontFor(const Font& font);
+  RECT ScaledRect(int left, int top, int width, int height) const;
+  void Command(HWND child, UINT code);
+  void Notify(const NMHDR& header);
+  void UpDownScrolled(HWND upDown);
+  LRESULT ControlColor(HWND child, HDC dc);
+  void ShowApplicationWindow(bool show);
+  void UpdateApplicationWindow();
+  void CenterOnScreen(FormRecord& record);
+  void FrameSize(const FormRecord& record, int& width, int& height) const;
+  void Dispatch(MSG& message);
+
+  HINSTANCE instance_;
+  HWND application_ = nullptr;
+  std::string applicationTitle_;
+  int dpi_ = 96;
+  HFONT defaultFont_ = nullptr;
+  LOGFONTA defaultLogFont_{};
+  std::map<std::string, HFONT> fonts_;
+  std::vector<std::unique_ptr<FormRecord>> forms_;
+  std::unordered_set<HWND> formWindows_;
+  std::unordered_map<const TControl*, std::unique_ptr<ControlWindows>> controls_;
+  std::unordered_map<HWND, Part> parts_;
+  std::map<const TForm*, std::map<uint32_t, uint32_t>> pendingTimers_;
+  int updating_ = 0;  // > 0 while state is pushed to windows
+  int modal_ = 0;
+  bool terminated_ = false;
+};
+
+}  // namespace hv

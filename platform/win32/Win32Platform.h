@@ -1,0 +1,64 @@
+// The platform seam realised with the real Win32 calls.
+#pragma once
+
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/win32/FormWindows.h"
+#include "platform/win32/WinApi.h"
+
+namespace hv {
+
+// One instance per process, created by the program entry (or a test's
+// main) before anything else runs; it owns the application window and the
+// windows of every realised form. Every operation reports failure the way
+// the Win32 call it wraps does (false / null, details in GetLastError).
+class Win32Platform : public Platform {
+ public:
+  Win32Platform();
+  ~Win32Platform() override;
+
+  SystemTime GetLocalTime() override;
+  bool SetLocalTime(const SystemTime& time) override;
+  uint32_t GetLastError() override;
+  uint32_t StartupPlatformId() override { return startupPlatformId_; }
+  bool GetVersionEx(OsVersionInfo& info) override;
+  bool OpenProcessToken(uint32_t desiredAccess, TokenHandle& token) override;
+  bool LookupPrivilegeValue(const char* name, Luid& luid) override;
+  bool AdjustTokenPrivilege(TokenHandle token, const Luid& luid, uint32_t attributes) override;
+  void CloseHandle(TokenHandle handle) override;
+  bool QueryPerformanceFrequency(int64_t& frequency) override;
+  bool QueryPerformanceCounter(int64_t& count) override;
+  ModuleHandle LoadLibrary(const char* name) override;
+  ProcAddress GetProcAddress(ModuleHandle module, const char* name) override;
+  int32_t CallProc(ProcAddress proc, void* argument) override;
+  bool CreateMutex(const char* name, bool initialOwner) override;
+  void MessageBeep(uint32_t type) override;
+  int MessageBox(const std::string& text, const std::string& caption, MessageBoxKind kind,
+                 MessageBoxButtons buttons) override;
+  std::string LoadText(uint32_t id) override;
+  std::string FormatShortDate(const SystemTime& time) override;
+  std::string FormatLongTime(const SystemTime& time) override;
+  void SetApplicationTitle(const std::string& title) override;
+  void RealizeForm(TForm& form) override;
+  void UpdateFormWindow(TForm& form) override;
+  void BringToFront(TForm& form) override;
+  void SetTimer(TForm& form, uint32_t id, uint32_t interval) override;
+  void KillTimer(TForm& form, uint32_t id) override;
+  void RunMessageLoop() override;
+  void WaitAndProcessMessages() override;
+  void Quit() override;
+  bool Terminated() override;
+
+  // Not part of the seam: destroys a realised form's windows before the
+  // form object goes away (forms of the program live as long as the process).
+  void DestroyFormWindow(TForm& form);
+  WindowLayer& Windows() { return windows_; }
+
+ private:
+  uint32_t startupPlatformId_ = 0;
+  std::vector<HANDLE> mutexes_;  // open until the process ends
+  WindowLayer windows_;
+};
+
+}  // namespace hv

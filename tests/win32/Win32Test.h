@@ -1,0 +1,89 @@
+// Helpers shared by the Win32 layer's tests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/win32/Win32Platform.h"
+
+namespace hv::test {
+
+// The platform installed for the whole test process.
+Win32Platform& Platform();
+
+// The stack pointer at the point of the call.
+inline uintptr_t StackPointer() {
+  uintptr_t sp;
+  asm volatile("movl %%esp, %0" : "=r"(sp));
+  return sp;
+}
+
+// Seconds since an arbitrary start, from the performance counter.
+inline double Now() {
+  LARGE_INTEGER frequency, count;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&count);
+  return static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Runs the platform's message processing until `done` or `seconds` passed;
+// true when `done` came true.
+inline bool PumpUntil(const std::function<bool()>& done, double seconds = 5.0) {
+  const double end = Now() + seconds;
+  while (!done()) {
+    if (Now() > end) return false;
+    // A wake-up message, so that the wait below never outlasts the limit.
+    PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
+    Platform().WaitAndProcessMessages();
+    Sleep(1);
+  }
+  return true;
+}
+
+// Handles everything pending for about `seconds`.
+inline void PumpFor(double seconds) {
+  PumpUntil([] { return false; }, seconds);
+}
+
+struct DescendantSearch {
+  int id;
+  HWND found;
+};
+
+inline BOOL CALLBACK MatchDescendant(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<DescendantSearch*>(param);
+  if (GetDlgCtrlID(hwnd) != search->id) return TRUE;
+  search->found = hwnd;
+  return FALSE;
+}
+
+// The window with this control id anywhere below `root`, as a probe from
+// outside finds it; null when there is none.
+inline HWND FindDescendant(HWND root, int id) {
+  DescendantSearch search{id, nullptr};
+  EnumChildWindows(root, MatchDescendant, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// WM_GETTEXT, as another process reads a window.
+inline std::string WindowText(HWND hwnd) {
+  char buffer[512] = {};
+  SendMessageA(hwnd, WM_GETTEXT, sizeof(buffer), reinterpret_cast<LPARAM>(buffer));
+  return buffer;
+}
+
+// Destroys the form's windows when the test's form goes out of scope.
+class Realized {
+ public:
+  explicit Realized(TForm& form) : form_(form) { Platform().RealizeForm(form); }
+  ~Realized() { Platform().DestroyFormWindow(form_); }
+  Realized(const Realized&) = delete;
+  Realized& operator=(const Realized&) = delete;
+  HWND Window() const { return static_cast<HWND>(form_.handle); }
+
+ private:
+  TForm& form_;
+};
+
+}  // namespace hv::test

@@ -30,6 +30,7 @@ class SampleForm : public TForm {
         close(*this, 760, "Close", nullptr, {8, 248, 90, 24}, "&Close") {
     SetClientSize(320, 280);
     button.OnClick = [this] { ++buttonClicks; };
+    label.OnClick = [this] { ++labelClicks; };
     check.OnClick = [this] { ++checkClicks; };
     radio.OnClick = [this] { ++radioClicks; };
     combo.OnChange = [this] { ++comboChanges; };
@@ -67,8 +68,9 @@ class SampleForm : public TForm {
   TComboBox combo;
   TButton close;
 
-  int buttonClicks = 0, checkClicks = 0, radioClicks = 0, comboChanges = 0, spinChanges = 0,
-      pageChanges = 0, pageDuringChange = -1, closeQueries = 0, lastMessageParam = 0;
+  int buttonClicks = 0, labelClicks = 0, checkClicks = 0, radioClicks = 0, comboChanges = 0,
+      spinChanges = 0, pageChanges = 0, pageDuringChange = -1, closeQueries = 0,
+      lastMessageParam = 0;
   bool allowClose = true;
 };
 
@@ -174,6 +176,9 @@ TEST_F(FormWindows, ClicksReachTheHandlers) {
   SendMessageA(Control(713), BM_CLICK, 0, 0);
   EXPECT_EQ(form.buttonClicks, 1);
 
+  Notify(710, STN_CLICKED);  // a label that acts as a link
+  EXPECT_EQ(form.labelClicks, 1);
+
   SendMessageA(Control(720), BM_CLICK, 0, 0);
   EXPECT_TRUE(form.check.Checked());
   EXPECT_EQ(form.checkClicks, 1);
@@ -227,6 +232,33 @@ TEST_F(FormWindows, TypingInTheSpinEditIsClampedWhenItLosesTheFocus) {
   EXPECT_EQ(form.spin.Value(), 99);
   EXPECT_EQ(WindowText(Control(740)), "99");
   EXPECT_EQ(form.spinChanges, 2) << "the clamp itself raises no change";
+}
+
+TEST_F(FormWindows, TheArrowKeysStepTheSpinEditWithinItsRange) {
+  form.pages.SetActivePageIndex(1);
+  HWND edit = Control(740);
+  SetFocus(edit);
+  SendMessageA(edit, WM_KEYDOWN, VK_UP, 0);
+  SendMessageA(edit, WM_KEYUP, VK_UP, 0);
+  EXPECT_EQ(form.spin.Value(), 3);
+  EXPECT_EQ(form.spinChanges, 1);
+
+  form.spin.SetValue(99);
+  SendMessageA(edit, WM_KEYDOWN, VK_UP, 0);
+  SendMessageA(edit, WM_KEYUP, VK_UP, 0);
+  EXPECT_EQ(form.spin.Value(), 99) << "the arrows know the maximum";
+}
+
+TEST_F(FormWindows, TabMovesTheFocusThroughThePages) {
+  HWND hwnd = window.Window();
+  SetForegroundWindow(hwnd);
+  SetFocus(Control(713));
+  ASSERT_EQ(GetFocus(), Control(713));
+  PostMessageA(Control(713), WM_KEYDOWN, VK_TAB, 0);
+  test::PumpFor(0.05);
+  HWND focus = GetFocus();
+  EXPECT_NE(focus, Control(713));
+  EXPECT_TRUE(focus == hwnd || IsChild(hwnd, focus)) << "focus stays in the form";
 }
 
 TEST_F(FormWindows, FormWindowFollowsTheForm) {

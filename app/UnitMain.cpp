@@ -239,7 +239,8 @@ void TFormMain::FormCreate() {
   SetPosition(Config.x, Config.y);
   const Bounds& terminate = SpeedButtonTerminate.GetBounds();
   SetClientSize(TabbedNotebook1.GetBounds().width, terminate.top + terminate.height);
-  Image2.SetBounds(TabbedNotebook1.PageClientBounds());
+  const Bounds page = TabbedNotebook1.PageClientBounds();
+  Image2.SetBounds({0, 0, page.width, page.height});
 
   // 3. The Setup controls from the settings.
   ComboBoxRef.SetItemIndex(Config.TimeRef);

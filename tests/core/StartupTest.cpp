@@ -56,6 +56,13 @@ TEST_F(Startup, CreatesTheHiddenMainWindowThenTheNoticeWindowWithTheTitleDCF77) 
   EXPECT_EQ(Main().ClientWidth(), Main().TabbedNotebook1.GetBounds().width);
   const Bounds& b = Main().SpeedButtonTerminate.GetBounds();
   EXPECT_EQ(Main().ClientHeight(), b.top + b.height);
+  // The About picture fills its page.
+  const Bounds page = Main().TabbedNotebook1.PageClientBounds();
+  const Bounds& picture = Main().Image2.GetBounds();
+  EXPECT_EQ(picture.left, 0);
+  EXPECT_EQ(picture.top, 0);
+  EXPECT_EQ(picture.width, page.width);
+  EXPECT_EQ(picture.height, page.height);
 }
 
 TEST_F(Startup, ComponentsCarryTheirCaptionsItemsAndLimits) {

@@ -7,8 +7,10 @@
 // them (false, null, or a value of `GetLastError`), never by exceptions.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace hv {
 
@@ -48,6 +50,10 @@ enum class MessageBoxButtons { Ok, Cancel };
 using ModuleHandle = void*;      // a loaded library; null = not loaded
 using ProcAddress = void (*)();  // a resolved entry point; null = not found
 using TokenHandle = void*;       // an access token; null = none
+
+// The shell's notification record in its first-version layout, 88 bytes,
+// exactly as it is handed to Shell_NotifyIconA.
+using NotifyIconRecord = std::array<uint8_t, 88>;
 
 // Well-known values of the Win32 API that the core compares with.
 constexpr uint32_t kErrorAlreadyExists = 183;
@@ -117,6 +123,43 @@ class Platform {
   // The user's short date and long time formats.
   virtual std::string FormatShortDate(const SystemTime& time) = 0;
   virtual std::string FormatLongTime(const SystemTime& time) = 0;
+
+  // --- Settings file ---------------------------------------------------------------
+  // The path of shell special folder `csidl`, empty when the folder cannot
+  // be located. Paths here are UTF-8, so that a folder whose name the ANSI
+  // code page cannot express still works.
+  virtual std::string GetSpecialFolderPath(int csidl) = 0;
+  // GetPrivateProfileString with an empty default into a 2048-byte buffer.
+  virtual std::string GetProfileString(const std::string& section, const std::string& key,
+                                       const std::string& file) = 0;
+  // WritePrivateProfileString of one value; with `section` null, the
+  // flush of the cache for the file. False when the value was not written.
+  virtual bool WriteProfileString(const char* section, const char* key, const char* value,
+                                  const std::string& file) = 0;
+  // The decimal separator of the user's regional settings at this moment,
+  // '.' when they give none.
+  virtual char DecimalSeparator() = 0;
+  // A UTF-8 text (a path) in the ANSI code page, for showing it.
+  virtual std::string Utf8ToAnsi(const std::string& text) = 0;
+
+  // --- Tray, shell and version resource -------------------------------------------
+  // Shell_NotifyIconA with operation 0 add, 1 modify, 2 delete; true when
+  // the shell reports success.
+  virtual bool ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) = 0;
+  // The 32-bit window handle of a realised form (0 when not realised).
+  virtual uint32_t WindowHandleValue(TForm& form) = 0;
+  // The handle of a 16 x 16 icon resource by name (0 when missing).
+  virtual uint32_t LoadSmallIcon(const std::string& resourceName) = 0;
+  // RegisterWindowMessageA; 0 on failure.
+  virtual uint32_t RegisterWindowMessage(const char* name) = 0;
+  // ShellExecuteA(GetDesktopWindow(), "open", link, null, null, SW_SHOWNORMAL);
+  // the result is not looked at.
+  virtual void ShellOpen(const std::string& link) = 0;
+  // The executable's version resource (type 16, id 1) as its bytes; false
+  // when it is missing or cannot be loaded.
+  virtual bool LoadVersionResource(std::vector<uint8_t>& block) = 0;
+  // UTF-16 text in the ANSI code page.
+  virtual std::string WideToAnsi(const std::u16string& text) = 0;
 
   // --- Windows ------------------------------------------------------------------
   // The application's own (owner) window, whose title is the taskbar entry.

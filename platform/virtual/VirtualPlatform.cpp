@@ -189,6 +189,66 @@ std::string VirtualPlatform::FormatLongTime(const SystemTime& t) {
   return buffer;
 }
 
+std::string VirtualPlatform::GetSpecialFolderPath(int csidl) {
+  auto it = specialFolders.find(csidl);
+  return it == specialFolders.end() ? std::string() : it->second;
+}
+
+std::string VirtualPlatform::GetProfileString(const std::string& section, const std::string& key,
+                                              const std::string& file) {
+  profileReads.push_back(section + "/" + key);
+  return profiles.Get(section, key, "", file);
+}
+
+bool VirtualPlatform::WriteProfileString(const char* section, const char* key, const char* value,
+                                         const std::string& file) {
+  profileWrites.push_back({section ? section : "", key ? key : "", value ? value : "", file});
+  if (!section) return true;  // the flush: nothing is cached here
+  if (!key || !value) return false;  // deleting is not modelled
+  if (!profiles.Write(section, key, value, file)) {
+    lastError_ = 32;  // ERROR_SHARING_VIOLATION
+    return false;
+  }
+  return true;
+}
+
+bool VirtualPlatform::ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) {
+  trayCalls.push_back({operation, record});
+  return trayResult;
+}
+
+uint32_t VirtualPlatform::WindowHandleValue(TForm& form) {
+  for (size_t i = 0; i < realizedForms.size(); ++i)
+    if (realizedForms[i] == &form) return static_cast<uint32_t>(0x10010 + 4 * i);
+  return 0;
+}
+
+uint32_t VirtualPlatform::IconHandleOf(const std::string& name) const {
+  // A stable made-up handle per icon name.
+  uint32_t h = 0x20000;
+  for (char c : name) h = h * 31 + static_cast<unsigned char>(c);
+  return h & 0x7FFFFFFC;
+}
+
+uint32_t VirtualPlatform::RegisterWindowMessage(const char* name) {
+  for (size_t i = 0; i < registeredMessages.size(); ++i)
+    if (registeredMessages[i] == name) return static_cast<uint32_t>(0xC000 + i);
+  registeredMessages.push_back(name);
+  return static_cast<uint32_t>(0xC000 + registeredMessages.size() - 1);
+}
+
+bool VirtualPlatform::LoadVersionResource(std::vector<uint8_t>& block) {
+  if (versionResource.empty()) return false;
+  block = versionResource;
+  return true;
+}
+
+std::string VirtualPlatform::WideToAnsi(const std::u16string& text) {
+  std::string out;
+  for (char16_t c : text) out += c < 256 ? static_cast<char>(c) : '?';
+  return out;
+}
+
 void VirtualPlatform::RealizeForm(TForm& form) {
   realizedForms.push_back(&form);
   form.handle = &form;

@@ -17,6 +17,7 @@
 
 #include "common/DateTime.h"
 #include "platform/Platform.h"
+#include "platform/virtual/ProfileFile.h"
 
 namespace hv {
 
@@ -91,6 +92,29 @@ class VirtualPlatform : public Platform {
   // runs meanwhile, as a modal box's does.
   int64_t boxAnswerDelayMs = 0;
 
+  // --- Settings file ----------------------------------------------------------------
+  std::map<int, std::string> specialFolders{{26, "C:\\Users\\user\\AppData\\Roaming"}};
+  ProfileFiles profiles;
+  struct ProfileWrite {
+    std::string section, key, value;  // section empty: a flush
+    std::string file;
+  };
+  std::vector<ProfileWrite> profileWrites;
+  std::vector<std::string> profileReads;  // "section/key"
+  char decimalSeparator = '.';
+
+  // --- Tray, shell, version resource ----------------------------------------------
+  struct TrayCall {
+    uint32_t operation;
+    NotifyIconRecord record;
+  };
+  std::vector<TrayCall> trayCalls;
+  bool trayResult = true;
+  std::vector<std::string> shellOpened;
+  std::vector<std::string> registeredMessages;
+  std::vector<uint8_t> versionResource;  // empty: no resource
+  uint32_t IconHandleOf(const std::string& name) const;
+
   // --- Windows ----------------------------------------------------------------------
   std::string applicationTitle;
   std::vector<TForm*> realizedForms;
@@ -130,6 +154,22 @@ class VirtualPlatform : public Platform {
   std::string LoadText(uint32_t id) override;
   std::string FormatShortDate(const SystemTime& time) override;
   std::string FormatLongTime(const SystemTime& time) override;
+  std::string GetSpecialFolderPath(int csidl) override;
+  std::string GetProfileString(const std::string& section, const std::string& key,
+                               const std::string& file) override;
+  bool WriteProfileString(const char* section, const char* key, const char* value,
+                          const std::string& file) override;
+  char DecimalSeparator() override { return decimalSeparator; }
+  std::string Utf8ToAnsi(const std::string& text) override { return text; }
+  bool ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) override;
+  uint32_t WindowHandleValue(TForm& form) override;
+  uint32_t LoadSmallIcon(const std::string& resourceName) override {
+    return IconHandleOf(resourceName);
+  }
+  uint32_t RegisterWindowMessage(const char* name) override;
+  void ShellOpen(const std::string& link) override { shellOpened.push_back(link); }
+  bool LoadVersionResource(std::vector<uint8_t>& block) override;
+  std::string WideToAnsi(const std::u16string& text) override;
   void SetApplicationTitle(const std::string& title) override { applicationTitle = title; }
   void RealizeForm(TForm& form) override;
   void UpdateFormWindow(TForm&) override {}

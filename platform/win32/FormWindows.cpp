@@ -874,8 +874,10 @@ LRESULT WindowLayer::FormMessage(FormRecord& record, HWND hwnd, UINT message, WP
     case WM_QUERYENDSESSION:
       return form.CloseQuery() ? TRUE : FALSE;
     case WM_ENDSESSION:
+      // The session ends: the close query has run. When it was cancelled,
+      // the form hears of it below.
       if (wParam) ExitProcess(0);
-      return 0;
+      break;
     case WM_COMMAND:
       if (lParam) {
         Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam));

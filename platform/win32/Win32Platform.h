@@ -39,6 +39,20 @@ class Win32Platform : public Platform {
   std::string LoadText(uint32_t id) override;
   std::string FormatShortDate(const SystemTime& time) override;
   std::string FormatLongTime(const SystemTime& time) override;
+  std::string GetSpecialFolderPath(int csidl) override;
+  std::string GetProfileString(const std::string& section, const std::string& key,
+                               const std::string& file) override;
+  bool WriteProfileString(const char* section, const char* key, const char* value,
+                          const std::string& file) override;
+  char DecimalSeparator() override;
+  std::string Utf8ToAnsi(const std::string& text) override;
+  bool ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) override;
+  uint32_t WindowHandleValue(TForm& form) override;
+  uint32_t LoadSmallIcon(const std::string& resourceName) override;
+  uint32_t RegisterWindowMessage(const char* name) override;
+  void ShellOpen(const std::string& link) override;
+  bool LoadVersionResource(std::vector<uint8_t>& block) override;
+  std::string WideToAnsi(const std::u16string& text) override;
   void SetApplicationTitle(const std::string& title) override;
   void RealizeForm(TForm& form) override;
   void UpdateFormWindow(TForm& form) override;

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
 
 // The core's Platform and TForm have operations of these names; the layer
 // always calls the ...A functions explicitly.
@@ -21,3 +23,6 @@
 #undef CreateMutex
 #undef LookupPrivilegeValue
 #undef DispatchMessage
+#undef GetProfileString
+#undef WriteProfileString
+#undef RegisterWindowMessage

@@ -1,0 +1,121 @@
+// The Win32 calls behind the settings file, the tray icon, the shell and the
+// version resource.
+#include "platform/win32/Win32Platform.h"
+
+#include <map>
+
+namespace hv {
+
+namespace {
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                    nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& wide, UINT codePage) {
+  if (wide.empty()) return {};
+  const int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
+                      nullptr, nullptr);
+  return text;
+}
+
+}  // namespace
+
+std::string Win32Platform::GetSpecialFolderPath(int csidl) {
+  // The wide path, so that a folder the ANSI code page cannot name works.
+  LPITEMIDLIST items = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &items)) || !items) return {};
+  wchar_t path[MAX_PATH] = {};
+  const bool ok = SHGetPathFromIDListW(items, path) != FALSE;
+  CoTaskMemFree(items);
+  return ok ? Narrow(path, CP_UTF8) : std::string();
+}
+
+std::string Win32Platform::GetProfileString(const std::string& section, const std::string& key,
+                                            const std::string& file) {
+  // The file stays single-byte: the profile functions read and write a
+  // file without a byte-order mark in the ANSI code page.
+  wchar_t buffer[2048] = {};
+  GetPrivateProfileStringW(Widen(section, CP_ACP).c_str(), Widen(key, CP_ACP).c_str(), L"",
+                           buffer, 2048, Widen(file, CP_UTF8).c_str());
+  return Narrow(buffer, CP_ACP);
+}
+
+bool Win32Platform::WriteProfileString(const char* section, const char* key, const char* value,
+                                       const std::string& file) {
+  const std::wstring path = Widen(file, CP_UTF8);
+  if (!section) return WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str()) != FALSE;
+  const std::wstring s = Widen(section, CP_ACP);
+  const std::wstring k = key ? Widen(key, CP_ACP) : std::wstring();
+  const std::wstring v = value ? Widen(value, CP_ACP) : std::wstring();
+  return WritePrivateProfileStringW(s.c_str(), key ? k.c_str() : nullptr,
+                                    value ? v.c_str() : nullptr, path.c_str()) != FALSE;
+}
+
+char Win32Platform::DecimalSeparator() {
+  char separator[8] = {};
+  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, sizeof separator) < 2)
+    return '.';
+  return separator[0];
+}
+
+std::string Win32Platform::Utf8ToAnsi(const std::string& text) {
+  return Narrow(Widen(text, CP_UTF8), CP_ACP);
+}
+
+bool Win32Platform::ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) {
+  static_assert(sizeof(NOTIFYICONDATAA) >= sizeof(NotifyIconRecord));
+  NOTIFYICONDATAA data;
+  memcpy(&data, record.data(), record.size());
+  return Shell_NotifyIconA(operation, &data) != FALSE;
+}
+
+uint32_t Win32Platform::WindowHandleValue(TForm& form) {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(form.handle));
+}
+
+uint32_t Win32Platform::LoadSmallIcon(const std::string& resourceName) {
+  // Loaded once per name; the icons live as long as the process.
+  static std::map<std::string, HICON> icons;
+  auto it = icons.find(resourceName);
+  if (it == icons.end()) {
+    HICON icon = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), resourceName.c_str(),
+                                               IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    it = icons.emplace(resourceName, icon).first;
+  }
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(it->second));
+}
+
+uint32_t Win32Platform::RegisterWindowMessage(const char* name) {
+  return RegisterWindowMessageA(name);
+}
+
+void Win32Platform::ShellOpen(const std::string& link) {
+  ShellExecuteA(GetDesktopWindow(), "open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+bool Win32Platform::LoadVersionResource(std::vector<uint8_t>& block) {
+  HMODULE module = GetModuleHandleA(nullptr);
+  HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
+  if (!resource) return false;
+  HGLOBAL loaded = LoadResource(module, resource);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes) return false;
+  const auto* first = static_cast<const uint8_t*>(bytes);
+  block.assign(first, first + SizeofResource(module, resource));
+  return true;
+}
+
+std::string Win32Platform::WideToAnsi(const std::u16string& text) {
+  return Narrow(std::wstring(text.begin(), text.end()), CP_ACP);
+}
+
+}  // namespace hv

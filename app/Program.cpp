@@ -37,7 +37,7 @@ bool TApplication::Start() {
     return false;
   }
   // The main window stays hidden when the message loop starts.
-  Os().SetApplicationTitle(Text(TextId::TxtApplicationTitle));
+  SetApplicationTitle(Text(TextId::TxtApplicationTitle));
 
   FormMain = std::make_unique<TFormMain>();
   Os().RealizeForm(*FormMain);

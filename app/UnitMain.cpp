@@ -373,7 +373,7 @@ void TFormMain::DrawStatePicture(int index) {
   Image1.SetPicture(kStatePictures[index]);
 }
 
-bool TFormMain::DispatchMessage(uint32_t message, uintptr_t, intptr_t lParam, intptr_t& result) {
+bool TFormMain::HandleMessage(uint32_t message, uintptr_t, intptr_t lParam, intptr_t& result) {
   if (message == kWmTrayIcon) {
     WMTrayIcon(lParam);
     result = 0;

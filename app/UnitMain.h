@@ -30,8 +30,8 @@ class TFormMain : public TForm {
   void DrawStatePicture(int index);
 
   bool CloseQuery() override { return FormCloseQuery(); }
-  bool DispatchMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
-                       intptr_t& result) override;
+  bool HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
+                     intptr_t& result) override;
 
   // Components, in creation order (parents before children).
   TPageControl TabbedNotebook1;

@@ -8,6 +8,35 @@
 
 namespace hv {
 
+namespace {
+
+std::string applicationTitle;
+
+// Runs a handler raised by the platform; a failure it raises is shown.
+template <typename Handler>
+void Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& failure) {
+    ShowException(failure);
+  }
+}
+
+}  // namespace
+
+void SetApplicationTitle(const std::string& title) {
+  applicationTitle = title;
+  Os().SetApplicationTitle(title);
+}
+
+const std::string& ApplicationTitle() { return applicationTitle; }
+
+void ShowException(const std::exception& failure) {
+  std::string message = failure.what();
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') message += '.';
+  Os().MessageBox(message, applicationTitle, MessageBoxKind::Error, MessageBoxButtons::Ok);
+}
+
 TControl::TControl(TForm& owner, ControlKind kind, int id, const char* name, TControl* parent,
                    Bounds bounds)
     : owner_(owner), kind_(kind), id_(id), name_(name), parent_(parent), bounds_(bounds) {
@@ -77,13 +106,13 @@ void TControl::SetItemIndexRaw(int index) {
 
 void TControl::UserClick() {
   if (!enabled_) return;
-  if (OnClick) OnClick();
+  if (OnClick) Guarded(OnClick);
 }
 
 void TControl::UserSetText(const std::string& text) {
   // The screen already shows the text; only the state follows.
   text_ = text;
-  if (OnChange) OnChange();
+  if (OnChange) Guarded(OnChange);
 }
 
 TLabel::TLabel(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
@@ -126,7 +155,7 @@ void TCheckBox::SetChecked(bool checked) {
 void TCheckBox::UserToggle() {
   if (!Enabled()) return;
   SetChecked(!checked_);
-  if (OnClick) OnClick();
+  if (OnClick) Guarded(OnClick);
 }
 
 TRadioGroup::TRadioGroup(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
@@ -144,7 +173,7 @@ void TRadioGroup::SetItemIndex(int index) {
 void TRadioGroup::UserSelect(int index) {
   if (!Enabled()) return;
   SetItemIndex(index);
-  if (OnClick) OnClick();
+  if (OnClick) Guarded(OnClick);
 }
 
 TSpinEdit::TSpinEdit(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
@@ -187,7 +216,7 @@ void TComboBox::SetItemIndex(int index) {
 void TComboBox::UserSelect(int index) {
   if (!Enabled()) return;
   SetItemIndex(index);
-  if (OnChange) OnChange();
+  if (OnChange) Guarded(OnChange);
 }
 
 TPageControl::TPageControl(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
@@ -204,7 +233,7 @@ void TPageControl::SetActivePageIndex(int index) {
 
 void TPageControl::UserSelectPage(int index) {
   if (!Enabled() || index < 0 || index >= static_cast<int>(Items().size())) return;
-  if (OnChange) OnChange();
+  if (OnChange) Guarded(OnChange);
   SetItemIndexRaw(index);
 }
 
@@ -282,14 +311,29 @@ void TForm::Close() {
 void TForm::DispatchTimer(uint32_t id) {
   for (TTimer* t : timers_) {
     if (t->Id() == id && t->Enabled()) {
-      if (t->OnTimer) t->OnTimer();
+      if (t->OnTimer) Guarded(t->OnTimer);
       return;
     }
   }
 }
 
-bool TForm::DispatchMessage(uint32_t, uintptr_t, intptr_t, intptr_t&) {
-  return false;
+bool TForm::DispatchMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
+                            intptr_t& result) {
+  bool handled = false;
+  Guarded([&] { handled = HandleMessage(message, wParam, lParam, result); });
+  return handled;
+}
+
+bool TForm::HandleMessage(uint32_t, uintptr_t, intptr_t, intptr_t&) { return false; }
+
+void TForm::UserClose() {
+  Guarded([this] { Close(); });
+}
+
+bool TForm::QueryEndSession() {
+  bool allowed = false;
+  Guarded([&] { allowed = CloseQuery(); });
+  return allowed;
 }
 
 void TForm::UserMoved(int left, int top) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -265,6 +266,14 @@ class TTimer {
   bool enabled_ = false;
 };
 
+// The application's title: the caption of its error box and its taskbar
+// entry. Set once by the program entry.
+void SetApplicationTitle(const std::string& title);
+const std::string& ApplicationTitle();
+// Shows a failure that reached the window framework in an error box titled
+// with the application title; a full stop is added after the message.
+void ShowException(const std::exception& failure);
+
 enum class BorderStyle { Single, Dialog };
 
 class TForm {
@@ -296,19 +305,28 @@ class TForm {
   bool IsMainForm() const { return mainForm_; }
   void SetMainForm(bool main) { mainForm_ = main; }
 
-  // Called by the platform.
+  // Called by the platform. A failure raised by a handler ends there: the
+  // user sees it in the application's error box and the program goes on.
   void DispatchTimer(uint32_t id);
   // A window message by number; true when handled, with its result.
-  virtual bool DispatchMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
-                               intptr_t& result);
-  virtual bool CloseQuery() { return true; }
+  bool DispatchMessage(uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t& result);
+  // The system asks to close the window (WM_CLOSE).
+  void UserClose();
+  // Windows asks whether the session may end: the close query's answer
+  // (false when it failed).
+  bool QueryEndSession();
   void UserMoved(int left, int top);
+
+  virtual bool CloseQuery() { return true; }
   void RegisterControl(TControl& control);
   void RegisterTimer(TTimer& timer);
 
   void* handle = nullptr;
 
  protected:
+  // The form's own handling of window messages by number.
+  virtual bool HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
+                             intptr_t& result);
   void SetBorder(BorderStyle border, bool systemMenu) {
     border_ = border;
     systemMenu_ = systemMenu;

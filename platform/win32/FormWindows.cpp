@@ -869,10 +869,10 @@ LRESULT WindowLayer::FormMessage(FormRecord& record, HWND hwnd, UINT message, WP
       form.DispatchTimer(static_cast<uint32_t>(wParam));
       return 0;
     case WM_CLOSE:
-      form.Close();
+      form.UserClose();
       return 0;
     case WM_QUERYENDSESSION:
-      return form.CloseQuery() ? TRUE : FALSE;
+      return form.QueryEndSession() ? TRUE : FALSE;
     case WM_ENDSESSION:
       // The session ends: the close query has run. When it was cancelled,
       // the form hears of it below.

@@ -46,8 +46,8 @@ class SampleForm : public TForm {
     return allowClose;
   }
 
-  bool DispatchMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
-                       intptr_t& result) override {
+  bool HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
+                     intptr_t& result) override {
     if (message != WM_APP + 77) return false;
     lastMessageParam = static_cast<int>(wParam + lParam);
     result = 4321;

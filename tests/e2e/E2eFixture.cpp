@@ -1,0 +1,163 @@
+// Fixture of the end-to-end tests: folders, copies of the built files, started programs.
+#include "tests/e2e/E2eFixture.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/ControlIds.h"
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Paths of the built files, given by the build as Unix paths.
+#ifndef HV_E2E_HORAVIA_EXE
+#error "HV_E2E_HORAVIA_EXE must name the built Horavia.exe"
+#endif
+
+std::string BuiltFile(const char* unix_path) {
+  return probe::WindowsPath(unix_path);
+}
+
+std::string DllSource(Dll dll) {
+  switch (dll) {
+    case Dll::kCdecl:
+      return BuiltFile(HV_E2E_DLL_CDECL);
+    case Dll::kStdcall:
+      return BuiltFile(HV_E2E_DLL_STDCALL);
+    case Dll::kMissing:
+      return BuiltFile(HV_E2E_DLL_MISSING);
+    case Dll::kNone:
+      break;
+  }
+  return "";
+}
+
+// The folder all tests lay out their own folders in: HV_E2E_WORK, else the temp folder.
+std::string WorkFolder() {
+  if (const char* work = std::getenv("HV_E2E_WORK"); work && *work) {
+    return probe::WindowsPath(work);
+  }
+  char temp[MAX_PATH] = {0};
+  GetTempPathA(MAX_PATH, temp);
+  return std::string(temp) + "horavia-e2e";
+}
+
+// Nothing of a previous, interrupted run may change what the program sees.
+class CleanWineSettings : public ::testing::Environment {
+ public:
+  void SetUp() override { probe::SetWineVersion(kExeName, ""); }
+};
+
+const auto* const kCleanWineSettings = ::testing::AddGlobalTestEnvironment(new CleanWineSettings);
+
+}  // namespace
+
+std::vector<Call> ParseCallLog(const std::string& text) {
+  std::vector<Call> calls;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    Call call;
+    std::string arrow;
+    if (fields >> call.ms >> call.entry >> call.args >> arrow >> call.result && arrow == "->") {
+      calls.push_back(call);
+    }
+  }
+  return calls;
+}
+
+std::vector<std::string> TempivaOnSearchPath() {
+  std::vector<std::string> folders;
+  char system[MAX_PATH] = {0};
+  GetSystemDirectoryA(system, MAX_PATH);
+  folders.push_back(system);
+  char windows[MAX_PATH] = {0};
+  GetWindowsDirectoryA(windows, MAX_PATH);
+  folders.push_back(windows);
+  if (const char* path = std::getenv("PATH")) {
+    std::istringstream entries(path);
+    std::string entry;
+    while (std::getline(entries, entry, ';')) {
+      if (!entry.empty()) folders.push_back(entry);
+    }
+  }
+  std::vector<std::string> found;
+  for (const std::string& folder : folders) {
+    if (probe::FileExists(folder + "\\" + kDllName)) found.push_back(folder);
+  }
+  return found;
+}
+
+void HoraviaTest::SetUp() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  for (char& c : name) c = c == '/' ? '_' : c;
+  root_ = WorkFolder() + "\\" + name;
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
+  fs::create_directories(root_);
+
+  ASSERT_TRUE(probe::FileExists(BuiltFile(HV_E2E_HORAVIA_EXE)))
+      << "Horavia.exe is not built: " << BuiltFile(HV_E2E_HORAVIA_EXE);
+  ASSERT_TRUE(probe::FindTopWindows(0, kCaption).empty())
+      << "a Horavia window of an earlier test or run is still open";
+}
+
+void HoraviaTest::TearDown() {
+  for (const probe::Process& process : started_) process.Kill();
+  started_.clear();
+}
+
+std::string HoraviaTest::Folder(const std::string& name) const {
+  const std::string path = Path(name);
+  fs::create_directories(path);
+  return path;
+}
+
+void HoraviaTest::PutDll(const std::string& folder, Dll dll) const {
+  if (dll == Dll::kNone) return;
+  fs::copy_file(DllSource(dll), folder + "\\" + kDllName, fs::copy_options::overwrite_existing);
+}
+
+void HoraviaTest::PutProgram(const std::string& folder, Dll dll) const {
+  fs::copy_file(BuiltFile(HV_E2E_HORAVIA_EXE), folder + "\\" + kExeName,
+                fs::copy_options::overwrite_existing);
+  PutDll(folder, dll);
+}
+
+void HoraviaTest::WriteFile(const std::string& path, const std::string& text) const {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+probe::Process& HoraviaTest::Launch(const std::string& folder, const std::string& scenario,
+                                    const std::string& log, const std::string& workdir) {
+  auto value = [](const std::string& s) {
+    return s.empty() ? std::nullopt : std::optional<std::string>(s);
+  };
+  started_.push_back(
+      probe::Start(folder + "\\" + kExeName, workdir.empty() ? folder : workdir,
+                   {{"TEMPIVA_SCENARIO", value(scenario)}, {"TEMPIVA_LOG", value(log)}}));
+  return started_.back();
+}
+
+HWND HoraviaTest::MainWindow(const probe::Process& process) const {
+  return probe::WaitTopWindow(process.pid(), kCaption);
+}
+
+std::string HoraviaTest::PanelMsg(HWND main_window) const {
+  return probe::WaitNonEmptyText(probe::WaitControl(main_window, hv::ctl::PanelMsg),
+                                 "PanelMsg to be set");
+}
+
+std::vector<Call> HoraviaTest::Calls(const std::string& path) const {
+  return ParseCallLog(probe::ReadTextFile(path).value_or(""));
+}
+
+}  // namespace e2e

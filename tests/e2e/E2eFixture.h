@@ -1,0 +1,75 @@
+// Fixture of the end-to-end tests: a folder per test, copies of the built files, a started
+// Horavia.exe that is always ended, and the simulator's call log.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/Probe.h"
+
+namespace e2e {
+
+// The program's texts, from the one list the string table is built from.
+namespace txt {
+#define HV_TEXT(name, id, text) constexpr char name[] = text;
+#include "app/Texts.def"
+}  // namespace txt
+
+constexpr char kCaption[] = "Horavia";
+constexpr char kExeName[] = "Horavia.exe";
+constexpr char kDllName[] = "Tempiva.dll";
+
+enum class Dll { kNone, kCdecl, kStdcall, kMissing };
+
+// One line of the simulator's call log: "<ms> <entry point> <arguments> -> <result> ...".
+struct Call {
+  long ms = 0;
+  std::string entry;
+  std::string args;
+  long result = 0;
+};
+
+// The calls in a log's text; remarks (#) and lines of another form are left out.
+std::vector<Call> ParseCallLog(const std::string& text);
+
+// Folders holding Tempiva.dll that a started program would search after its own folder: the
+// system folders and those on PATH.
+std::vector<std::string> TempivaOnSearchPath();
+
+class HoraviaTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The test's own folder (emptied at the start of the test) and folders inside it.
+  const std::string& Root() const { return root_; }
+  std::string Folder(const std::string& name) const;
+  std::string Path(const std::string& name) const { return root_ + "\\" + name; }
+
+  // Copies Horavia.exe into `folder` and, unless kNone, the simulator DLL of that build.
+  void PutProgram(const std::string& folder, Dll dll) const;
+  void PutDll(const std::string& folder, Dll dll) const;
+  void WriteFile(const std::string& path, const std::string& text) const;
+
+  // Starts `folder`\Horavia.exe in `workdir` (default: `folder`). The scenario and log, when
+  // given, reach the simulator through TEMPIVA_SCENARIO and TEMPIVA_LOG; when not given these
+  // variables are removed. The process is ended at the end of the test whatever happens.
+  probe::Process& Launch(const std::string& folder, const std::string& scenario = "",
+                         const std::string& log = "", const std::string& workdir = "");
+
+  // The main window of a started process, waited for.
+  HWND MainWindow(const probe::Process& process) const;
+  // PanelMsg once FormCreate has set it.
+  std::string PanelMsg(HWND main_window) const;
+  // The calls logged in `path`; empty when the file does not exist.
+  std::vector<Call> Calls(const std::string& path) const;
+
+ private:
+  std::string root_;
+  std::deque<probe::Process> started_;  // stable references for Launch's callers
+};
+
+}  // namespace e2e

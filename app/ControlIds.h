@@ -97,6 +97,7 @@ constexpr int BitBtnOk = 603;
 namespace hv {
 constexpr unsigned kWmTrayIcon = 1024 + 1000;  // the tray icon's callback message
 constexpr unsigned kWmPowerBroadcast = 536;
+constexpr unsigned kWmEndSession = 22;
 constexpr unsigned kWmLButtonUp = 514;
 constexpr unsigned kWmRButtonUp = 517;
 }  // namespace hv

@@ -5,6 +5,7 @@
 #include "app/ControlIds.h"
 #include "app/Texts.h"
 #include "config/UnitConfig.h"
+#include "desktop/TBProcs.h"
 #include "device/KronaltIF.h"
 #include "timekeeping/PCTime.h"
 #include "timekeeping/SysCheck.h"
@@ -30,6 +31,11 @@ constexpr Bounds ValueAt(int top) {
 }
 
 const char* const kStatePictures[3] = {"STATE0", "STATE1", "STATE2"};
+const char* const kTrayTips[3] = {"No Radio Clock Time available", "Crystal Time", "DCF77 Time"};
+
+// The maker's addresses shown on the About page.
+constexpr const char* kHomePage = "https://horavia.example.com/";
+constexpr const char* kSupportMail = "support@horavia.example.com";
 
 Font LargeBold(int height) {
   Font f;
@@ -47,6 +53,10 @@ Font Tahoma(int height, bool bold = false) {
 }
 
 }  // namespace
+
+const char* TrayTip(int source) {
+  return kTrayTips[source >= 0 && source <= 2 ? source : 0];
+}
 
 TFormMain::TFormMain()
     : TForm(T(TextId::TxtProductName)),
@@ -174,6 +184,8 @@ TFormMain::TFormMain()
   RadioGroupPeriodical.OnClick = [this] { RadioGroupStartupClick(); };
   Timer1.OnTimer = [this] { Timer1Timer(); };
   Timer2.OnTimer = [this] { Timer2Timer(); };
+  // A restarted shell announces its new taskbar with this message.
+  taskbarCreatedMessage_ = Os().RegisterWindowMessage("TaskbarCreated");
 
   // The date-and-time labels: centred, large, in the highlight colour.
   for (TLabel* label : {&LabelDOW, &LabelDate, &LabelTime}) {
@@ -202,13 +214,24 @@ TFormMain::TFormMain()
   ImageDCF.SetPicture("IMAGEDCF");
 
   // About page
-  Image2.SetVisible(false);  // the background picture comes with the About page
+  Image2.SetPicture("ABOUTBG");
   Label6.SetFont(Tahoma(34, true));
   Label6.SetFontColor(clMenuHighlight);
   Label3.SetFont(Tahoma(11));
   for (TLabel* link : {&UrlLabel1, &UrlLabel2}) {
     link->SetFont(Tahoma(14));
     link->SetFontColor(clNavy);
+  }
+  UrlLabel1.SetText(kHomePage);
+  UrlLabel1.SetURL(kHomePage);
+  UrlLabel1.SetURLType(TUrlType::utCustom);
+  UrlLabel2.SetText(kSupportMail);
+  UrlLabel2.SetURL(kSupportMail);
+  UrlLabel2.SetURLType(TUrlType::utMail);
+  UrlLabel2.SetMailSubject(T(TextId::TxtProductName));
+  for (TUrlLabel* link : {&UrlLabel1, &UrlLabel2}) {
+    link->SetDetectMouse(true);
+    link->SetShowUrlHint(false);
   }
   Label9.SetFont(Tahoma(11));
   Label9.SetFontColor(clHighlight);
@@ -232,8 +255,8 @@ void TFormMain::InitialiseControllerFields() {
 }
 
 void TFormMain::FormCreate() {
-  // 1. The settings keep the values of the unit initialisation until the
-  //    settings file is read here.
+  // 1.
+  LoadConfig();
 
   // 2. Window position and size.
   SetPosition(Config.x, Config.y);
@@ -272,9 +295,13 @@ void TFormMain::FormCreate() {
   // 8.
   UpdateSetupControls();
 
-  // 9./10. The About page and the tray icon are filled in here once they
-  //    exist; the tray shows no radio time at start.
+  // 9.
+  FillAboutPage();
+
+  // 10. The tray shows no radio time at start.
   FTraySource = 0;
+  trayIconWanted_ = true;
+  AddTrayIconForSource();
 
   // 11. Without the privilege every setting of the clock will fail.
   if (!HasSystemTimePrivilege()) {
@@ -318,7 +345,39 @@ bool TFormMain::FormCloseQuery() {
   Config.PeriodicalUpdate = RadioGroupPeriodical.ItemIndex();
   Config.DCFQuality = SpinEditQuality.Value();
   Config.Tone = CheckBoxTone.Checked();
+  // A file that cannot be written ends the query here: the close does not
+  // happen and the icon stays.
+  SaveConfig();
+  DeleteTrayIcon(Os().WindowHandleValue(*this), kTrayIconId);
+  trayIconShown_ = false;
   return true;
+}
+
+void TFormMain::FillAboutPage() {
+  LabelVersion.SetText(T(TextId::TxtVersionPrefix) + VersionInfo1.FileVersion());
+  LabelCopyright.SetText(VersionInfo1.LegalCopyright());
+  UrlLabel2.AddMailBodyLine(T(TextId::TxtMailBodyProduct));
+  UrlLabel2.AddMailBodyLine(T(TextId::TxtVersionPrefix) + VersionInfo1.FileVersion());
+  UrlLabel2.AddMailBodyLine(T(TextId::TxtMailBodyRule));
+}
+
+void TFormMain::AddTrayIconForSource() {
+  const TImage* pictures[3] = {&ImagePC, &ImageCrystal, &ImageDCF};
+  const int source = FTraySource >= 0 && FTraySource <= 2 ? FTraySource : 0;
+  AddTrayIcon(Os().WindowHandleValue(*this), kTrayIconId,
+              Os().LoadSmallIcon(pictures[source]->Picture()), TrayTip(source));
+  trayIconShown_ = true;
+}
+
+void TFormMain::WMTaskbarCreated() {
+  // The new taskbar knows no icons: this program's must come back, or
+  // nobody could reach the hidden window.
+  if (trayIconWanted_ && trayIconShown_) AddTrayIconForSource();
+}
+
+void TFormMain::WMEndSessionCancelled() {
+  // The close query removed the icon for a session end that did not come.
+  if (trayIconWanted_ && !trayIconShown_) AddTrayIconForSource();
 }
 
 void TFormMain::SpeedButtonHideClick() {
@@ -373,9 +432,20 @@ void TFormMain::DrawStatePicture(int index) {
   Image1.SetPicture(kStatePictures[index]);
 }
 
-bool TFormMain::HandleMessage(uint32_t message, uintptr_t, intptr_t lParam, intptr_t& result) {
+bool TFormMain::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
+                              intptr_t& result) {
   if (message == kWmTrayIcon) {
     WMTrayIcon(lParam);
+    result = 0;
+    return true;
+  }
+  if (message == kWmEndSession && wParam == 0) {
+    WMEndSessionCancelled();
+    result = 0;
+    return true;
+  }
+  if (taskbarCreatedMessage_ != 0 && message == taskbarCreatedMessage_) {
+    WMTaskbarCreated();
     result = 0;
     return true;
   }

@@ -6,6 +6,8 @@
 #include <cstdint>
 
 #include "common/DateTime.h"
+#include "desktop/UrlLabel.h"
+#include "desktop/VersionInfo.h"
 #include "platform/Controls.h"
 
 namespace hv {
@@ -28,6 +30,10 @@ class TFormMain : public TForm {
   // The tray icon's callback message; `mouseMessage` is its lParam.
   void WMTrayIcon(intptr_t mouseMessage);
   void DrawStatePicture(int index);
+  // Windows cancelled the end of the session after the close query.
+  void WMEndSessionCancelled();
+  // The shell's taskbar was created anew (the shell restarted).
+  void WMTaskbarCreated();
 
   bool CloseQuery() override { return FormCloseQuery(); }
   bool HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
@@ -105,12 +111,14 @@ class TFormMain : public TForm {
   TLabel LabelCopyright;
   TFrame Panel18;
   TLabel Label4;
-  TLabel UrlLabel1;
+  TUrlLabel UrlLabel1;
   TLabel Label5;
-  TLabel UrlLabel2;
+  TUrlLabel UrlLabel2;
   TFrame Panel19;
   TLabel Label9;
   TLabel Label10;
+
+  TVersionInfo VersionInfo1;
 
   TTimer Timer1;
   TTimer Timer2;
@@ -136,7 +144,18 @@ class TFormMain : public TForm {
  private:
   void InitialiseControllerFields();
   void ShowStartMessage();
+  void FillAboutPage();
+  void AddTrayIconForSource();
+
+  uint32_t taskbarCreatedMessage_ = 0;
+  bool trayIconWanted_ = false;  // FormCreate added it; the program keeps it
+  bool trayIconShown_ = false;
 };
+
+// The tray icon's id, and its pictures and tips by time source (0 none,
+// 1 crystal, 2 DCF77).
+constexpr uint16_t kTrayIconId = 1;
+const char* TrayTip(int source);
 
 // Timer ids of the main window.
 enum MainTimerId : uint32_t { kTimer1 = 1, kTimer2 = 2, kTimer3 = 3, kTimerDelay = 4 };

@@ -1,7 +1,10 @@
-// The settings in memory: the records `Config` and `Serialization`.
+// The settings in memory (`Config`, `Serialization`) and the settings file
+// Kronalt.ini in the user's application-data folder.
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
+#include <string>
 
 #include "common/DateTime.h"
 
@@ -29,6 +32,29 @@ struct TSerialization {
 
 extern TConfig Config;
 extern TSerialization Serialization;
+
+// A value of the settings file could not be written.
+class EIniFileException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The path of a shell special folder; empty when it cannot be located.
+std::string GetSpecialFolder(int folder);
+// The user's application-data folder followed by a backslash. Where that
+// folder cannot be located, the user's local application-data folder or,
+// failing that, the profile folder takes its place.
+std::string GetAppDataFolder();
+// The full path of the settings file.
+std::string ConfigFilePath();
+
+// Reads every setting, with its default where the file, the section or the
+// key is missing or the value is not in its form. Never fails.
+void LoadConfig();
+// Writes every setting, one value at a time. Throws EIniFileException with
+// the message "In <path> kann nicht geschrieben werden" at the first value
+// that cannot be written; the values before it are in the file.
+void SaveConfig();
 
 // The unit's initialisation: both records zero, the positions 10/10.
 void InitializeUnitConfig();

@@ -29,7 +29,9 @@ void SetApplicationTitle(const std::string& title) {
   Os().SetApplicationTitle(title);
 }
 
-const std::string& ApplicationTitle() { return applicationTitle; }
+const std::string& ApplicationTitle() {
+  return applicationTitle;
+}
 
 void ShowException(const std::exception& failure) {
   std::string message = failure.what();
@@ -317,14 +319,15 @@ void TForm::DispatchTimer(uint32_t id) {
   }
 }
 
-bool TForm::DispatchMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
-                            intptr_t& result) {
+bool TForm::DispatchMessage(uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t& result) {
   bool handled = false;
   Guarded([&] { handled = HandleMessage(message, wParam, lParam, result); });
   return handled;
 }
 
-bool TForm::HandleMessage(uint32_t, uintptr_t, intptr_t, intptr_t&) { return false; }
+bool TForm::HandleMessage(uint32_t, uintptr_t, intptr_t, intptr_t&) {
+  return false;
+}
 
 void TForm::UserClose() {
   Guarded([this] { Close(); });

@@ -114,9 +114,17 @@ class TControl {
   std::function<void()> OnClick;
   std::function<void()> OnChange;
 
+  // Whether "&" marks the next letter as the access key (else it shows).
+  bool ShowAccelChar() const { return showAccelChar_; }
+  void SetShowAccelChar(bool show) { showAccelChar_ = show; }
+
   // What the user does on screen (or a test in its place).
   void UserClick();
   void UserSetText(const std::string& text);
+  // The mouse moves onto / off the control (reported for labels that
+  // react to clicks).
+  virtual void UserMouseEnter() {}
+  virtual void UserMouseLeave() {}
 
   // Window-layer bookkeeping.
   void* handle = nullptr;
@@ -140,6 +148,7 @@ class TControl {
   Alignment alignment_ = Alignment::Left;
   Font font_;
   bool wordWrap_ = false;
+  bool showAccelChar_ = true;
   std::string picture_;
   std::vector<std::string> items_;
   int itemIndex_ = -1;
@@ -325,8 +334,7 @@ class TForm {
 
  protected:
   // The form's own handling of window messages by number.
-  virtual bool HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
-                             intptr_t& result);
+  virtual bool HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t& result);
   void SetBorder(BorderStyle border, bool systemMenu) {
     border_ = border;
     systemMenu_ = systemMenu;

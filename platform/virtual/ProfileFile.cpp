@@ -18,7 +18,9 @@ struct Section {
   std::vector<Entry> entries;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string Trim(const std::string& s) {
   size_t b = 0;

@@ -21,9 +21,8 @@ class ProfileFiles {
   // blanks around it removed and one pair of enclosing quotes stripped, at
   // most `bufferSize` - 1 characters; `fallback` when the file, section or
   // key is missing or the key has no "=".
-  std::string Get(const std::string& section, const std::string& key,
-                  const std::string& fallback, const std::string& file,
-                  size_t bufferSize = 2048) const;
+  std::string Get(const std::string& section, const std::string& key, const std::string& fallback,
+                  const std::string& file, size_t bufferSize = 2048) const;
   // Sets `key` in `section`: an existing key keeps its place and name, a
   // new key goes to the end of its section, a new section to the end of
   // the file. The file is written back normalised (no blank lines, no

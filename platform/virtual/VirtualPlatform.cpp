@@ -203,7 +203,7 @@ std::string VirtualPlatform::GetProfileString(const std::string& section, const 
 bool VirtualPlatform::WriteProfileString(const char* section, const char* key, const char* value,
                                          const std::string& file) {
   profileWrites.push_back({section ? section : "", key ? key : "", value ? value : "", file});
-  if (!section) return true;  // the flush: nothing is cached here
+  if (!section) return true;         // the flush: nothing is cached here
   if (!key || !value) return false;  // deleting is not modelled
   if (!profiles.Write(section, key, value, file)) {
     lastError_ = 32;  // ERROR_SHARING_VIOLATION

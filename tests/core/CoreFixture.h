@@ -17,7 +17,17 @@ namespace hv::test {
 
 class CoreFixture : public ::testing::Test {
  protected:
-  void SetUp() override { InstallPlatform(&os); }
+  void SetUp() override {
+    InstallPlatform(&os);
+    // An earlier run ended in order: the first-run notice is done.
+    WriteSettings(os, "[TNA]\r\nFirstRun=0\r\n");
+  }
+
+  static constexpr const char* kSettingsPath = "C:\\Users\\user\\AppData\\Roaming\\Kronalt.ini";
+  static void WriteSettings(VirtualPlatform& platform, const std::string& content) {
+    platform.profiles.files[kSettingsPath] = content;
+  }
+  std::string Settings() { return os.profiles.files[kSettingsPath]; }
   void TearDown() override {
     app.reset();
     sim::SetInProcessReceiver(nullptr);

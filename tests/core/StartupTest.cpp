@@ -147,6 +147,7 @@ TEST_F(Startup, MessagePanelTellsWhetherLibraryAndReceiverArePresent) {
   for (const Case& c : cases) {
     VirtualPlatform fresh;
     InstallPlatform(&fresh);
+    WriteSettings(fresh, "[TNA]\r\nFirstRun=0\r\n");
     std::unique_ptr<sim::Receiver> r;
     if (c.library) {
       r = std::make_unique<sim::Receiver>([&] { return fresh.UtcMilliseconds(); },
@@ -207,6 +208,11 @@ TEST_F(Startup, UnsupportedPlatformShowsTheErrorAndEnds200msAfterTheBox) {
     EXPECT_TRUE(fresh.Terminated());
     EXPECT_GE(fresh.TickUs() - dismissed, 200000);
     EXPECT_FALSE(fresh.TimerActive(*a.FormMain, kTimer1));
+    // The settings are written on the way out; the icon that was never
+    // added is deleted all the same.
+    EXPECT_EQ(fresh.profiles.Get("TNA", "FirstRun", "", kSettingsPath), "0");
+    ASSERT_EQ(fresh.trayCalls.size(), 1u);
+    EXPECT_EQ(fresh.trayCalls[0].operation, 2u);
   }
   InstallPlatform(&os);
 }
@@ -239,11 +245,9 @@ TEST_F(Startup, TestButtonShowsTheTimeAndSetsTheClockToIt) {
 }
 
 TEST_F(Startup, FirstRunShowsTheNoticeThenTheWindow) {
+  os.profiles.files.clear();  // no settings file yet
   UseReceiver();
-  InitializeUnits();
-  Config.FirstRun = true;
-  app = std::make_unique<TApplication>();
-  ASSERT_TRUE(app->Start());
+  ASSERT_TRUE(StartProgram());
   ASSERT_EQ(os.boxes.size(), 1u);
   EXPECT_EQ(os.boxes[0].text, kFirstRun);
   EXPECT_EQ(os.boxes[0].kind, MessageBoxKind::Information);
@@ -264,11 +268,11 @@ TEST_F(Startup, SettingsValuesAreClampedByTheControls) {
   for (const Case& c : cases) {
     VirtualPlatform fresh;
     InstallPlatform(&fresh);
+    WriteSettings(fresh, "[TNA]\r\nFirstRun=0\r\nDCFQuality=" + std::to_string(c.quality) +
+                             "\r\nTimeRef=" + std::to_string(c.timeRef) +
+                             "\r\nStartupUpdate=" + std::to_string(c.startup) +
+                             "\r\nPeriodicalUpdate=" + std::to_string(c.periodical) + "\r\n");
     InitializeUnits();
-    Config.DCFQuality = c.quality;
-    Config.TimeRef = c.timeRef;
-    Config.StartupUpdate = c.startup;
-    Config.PeriodicalUpdate = c.periodical;
     TApplication a;
     ASSERT_TRUE(a.Start());
     TFormMain& f = *a.FormMain;
@@ -282,6 +286,8 @@ TEST_F(Startup, SettingsValuesAreClampedByTheControls) {
     EXPECT_EQ(Config.TimeRef, c.shownRef);
     EXPECT_EQ(Config.StartupUpdate, c.shownStartup);
     EXPECT_EQ(Config.PeriodicalUpdate, c.shownPeriodical);
+    const std::string saved = fresh.profiles.Get("TNA", "DCFQuality", "", kSettingsPath);
+    EXPECT_EQ(saved, std::to_string(c.shownQuality));
   }
   InstallPlatform(&os);
 }
@@ -315,11 +321,8 @@ TEST_F(Startup, SetupEnablingRules) {
 
 TEST_F(Startup, TerminateFromSettingsIsUntickedWhenTheStartupRuleIsNever) {
   UseReceiver();
-  InitializeUnits();
-  Config.Terminate = true;
-  Config.StartupUpdate = 0;
-  app = std::make_unique<TApplication>();
-  ASSERT_TRUE(app->Start());
+  WriteSettings(os, "[TNA]\r\nFirstRun=0\r\nTerminate=1\r\nStartupUpdate=0\r\n");
+  ASSERT_TRUE(StartProgram());
   EXPECT_FALSE(Main().CheckBoxTerminate.Checked());
   EXPECT_TRUE(Main().RadioGroupPeriodical.Enabled());
 }

@@ -2,6 +2,8 @@
 // version resource.
 #include "platform/win32/Win32Platform.h"
 
+#include <cstddef>
+#include <cstring>
 #include <map>
 
 namespace hv {
@@ -70,6 +72,15 @@ char Win32Platform::DecimalSeparator() {
 std::string Win32Platform::Utf8ToAnsi(const std::string& text) {
   return Narrow(Widen(text, CP_UTF8), CP_ACP);
 }
+
+// The core lays the record out as the first-version NOTIFYICONDATAA.
+static_assert(NOTIFYICONDATAA_V1_SIZE == sizeof(NotifyIconRecord));
+static_assert(offsetof(NOTIFYICONDATAA, hWnd) == 4);
+static_assert(offsetof(NOTIFYICONDATAA, uID) == 8);
+static_assert(offsetof(NOTIFYICONDATAA, uFlags) == 12);
+static_assert(offsetof(NOTIFYICONDATAA, uCallbackMessage) == 16);
+static_assert(offsetof(NOTIFYICONDATAA, hIcon) == 20);
+static_assert(offsetof(NOTIFYICONDATAA, szTip) == 24);
 
 bool Win32Platform::ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) {
   static_assert(sizeof(NOTIFYICONDATAA) >= sizeof(NotifyIconRecord));

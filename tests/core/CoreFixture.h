@@ -27,7 +27,7 @@ class CoreFixture : public ::testing::Test {
   static void WriteSettings(VirtualPlatform& platform, const std::string& content) {
     platform.profiles.files[kSettingsPath] = content;
   }
-  std::string Settings() { return os.profiles.files[kSettingsPath]; }
+  std::string SettingsFile() { return os.profiles.files[kSettingsPath]; }
   void TearDown() override {
     app.reset();
     sim::SetInProcessReceiver(nullptr);

@@ -357,7 +357,9 @@ TEST(ProfileModel, AgreesWithTheSystemsProfileFunctions) {
       const Op& op = s.ops[i];
       SCOPED_TRACE(std::string(op.write ? "write " : "read ") + op.section + "/" + op.key);
       EXPECT_EQ(Shown(model.results[i]), Shown(system.results[i]));
-      if (!op.write) EXPECT_EQ(Shown(system.results[i]), Shown(op.value));
+      if (!op.write) {
+        EXPECT_EQ(Shown(system.results[i]), Shown(op.value));
+      }
     }
     EXPECT_EQ(model.file, system.file);
   }

@@ -12,8 +12,8 @@ namespace {
 
 std::wstring Widen(const std::string& text, UINT codePage) {
   if (text.empty()) return {};
-  const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
   return wide;
@@ -46,8 +46,8 @@ std::string Win32Platform::GetProfileString(const std::string& section, const st
   // The file stays single-byte: the profile functions read and write a
   // file without a byte-order mark in the ANSI code page.
   wchar_t buffer[2048] = {};
-  GetPrivateProfileStringW(Widen(section, CP_ACP).c_str(), Widen(key, CP_ACP).c_str(), L"",
-                           buffer, 2048, Widen(file, CP_UTF8).c_str());
+  GetPrivateProfileStringW(Widen(section, CP_ACP).c_str(), Widen(key, CP_ACP).c_str(), L"", buffer,
+                           2048, Widen(file, CP_UTF8).c_str());
   return Narrow(buffer, CP_ACP);
 }
 
@@ -82,10 +82,15 @@ static_assert(offsetof(NOTIFYICONDATAA, uCallbackMessage) == 16);
 static_assert(offsetof(NOTIFYICONDATAA, hIcon) == 20);
 static_assert(offsetof(NOTIFYICONDATAA, szTip) == 24);
 
-bool Win32Platform::ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) {
+NOTIFYICONDATAA NotifyIconData(const NotifyIconRecord& record) {
   static_assert(sizeof(NOTIFYICONDATAA) >= sizeof(NotifyIconRecord));
-  NOTIFYICONDATAA data;
+  NOTIFYICONDATAA data{};
   memcpy(&data, record.data(), record.size());
+  return data;
+}
+
+bool Win32Platform::ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) {
+  NOTIFYICONDATAA data = NotifyIconData(record);
   return Shell_NotifyIconA(operation, &data) != FALSE;
 }
 

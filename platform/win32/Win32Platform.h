@@ -9,6 +9,10 @@
 
 namespace hv {
 
+// The shell's record as `ShellNotifyIcon` hands it over: the core's 88
+// bytes, the rest of the structure zero.
+NOTIFYICONDATAA NotifyIconData(const NotifyIconRecord& record);
+
 // One instance per process, created by the program entry (or a test's
 // main) before anything else runs; it owns the application window and the
 // windows of every realised form. Every operation reports failure the way

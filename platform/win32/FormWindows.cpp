@@ -2,6 +2,7 @@
 #include "platform/win32/FormWindows.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace hv {
 
@@ -45,26 +46,70 @@ void EnableIfDifferent(HWND hwnd, bool enable) {
   if ((IsWindowEnabled(hwnd) != FALSE) != enable) EnableWindow(hwnd, enable);
 }
 
-// The STATIC styles that place a control's text.
+// The STATIC styles that place a control's text. Panels show "&" as it
+// is; labels only when they do not mark access keys with it.
 DWORD StaticTextStyle(const TControl& control) {
   const bool panel = control.Kind() == ControlKind::Panel;
-  DWORD style = 0;
+  DWORD style = (panel || !control.ShowAccelChar()) ? SS_NOPREFIX : 0;
   switch (control.TextAlignment()) {
     case Alignment::Left:
-      style = (panel || control.WordWrap()) ? SS_LEFT : SS_LEFTNOWORDWRAP;
+      style |= (panel || control.WordWrap()) ? SS_LEFT : SS_LEFTNOWORDWRAP;
       break;
     case Alignment::Center:
-      style = SS_CENTER;
+      style |= SS_CENTER;
       break;
     case Alignment::Right:
-      style = SS_RIGHT;
+      style |= SS_RIGHT;
       break;
   }
   if (panel) style |= SS_CENTERIMAGE;  // one line, vertically centred
   return style;
 }
 
-constexpr DWORD kStaticTextMask = SS_TYPEMASK | SS_CENTERIMAGE;
+constexpr DWORD kStaticTextMask = SS_TYPEMASK | SS_CENTERIMAGE | SS_NOPREFIX;
+
+// Window properties of a label window that reports the mouse: the layer
+// and the label class's own window procedure.
+const char kLayerProperty[] = "HoraviaLayer";
+const char kProcProperty[] = "HoraviaProc";
+
+// The picture resource's kind: an icon group, a bitmap, or neither.
+enum class PictureKind { None, Icon, Bitmap };
+
+PictureKind KindOfPicture(HINSTANCE instance, const std::string& name) {
+  if (name.empty()) return PictureKind::None;
+  if (FindResourceA(instance, name.c_str(), MAKEINTRESOURCEA(14))) return PictureKind::Icon;
+  if (FindResourceA(instance, name.c_str(), MAKEINTRESOURCEA(2))) return PictureKind::Bitmap;
+  return PictureKind::None;
+}
+
+// The bitmap resource `name` stretched smoothly to `width` x `height`.
+HBITMAP LoadStretchedBitmap(HINSTANCE instance, const std::string& name, int width, int height) {
+  if (width <= 0 || height <= 0) return nullptr;
+  HBITMAP source = static_cast<HBITMAP>(
+      LoadImageA(instance, name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  if (!source) return nullptr;
+  BITMAP info{};
+  GetObjectA(source, sizeof info, &info);
+  HDC screen = GetDC(nullptr);
+  HDC from = CreateCompatibleDC(screen);
+  HDC to = CreateCompatibleDC(screen);
+  HBITMAP result = CreateCompatibleBitmap(screen, width, height);
+  if (result) {
+    HGDIOBJ oldFrom = SelectObject(from, source);
+    HGDIOBJ oldTo = SelectObject(to, result);
+    SetStretchBltMode(to, HALFTONE);
+    SetBrushOrgEx(to, 0, 0, nullptr);
+    StretchBlt(to, 0, 0, width, height, from, 0, 0, info.bmWidth, std::abs(info.bmHeight), SRCCOPY);
+    SelectObject(from, oldFrom);
+    SelectObject(to, oldTo);
+  }
+  DeleteDC(from);
+  DeleteDC(to);
+  ReleaseDC(nullptr, screen);
+  DeleteObject(source);
+  return result;
+}
 
 }  // namespace
 
@@ -75,7 +120,10 @@ struct WindowLayer::ControlWindows {
   HWND upDown = nullptr;
   HFONT font = nullptr;
   HICON icon = nullptr;
+  HBITMAP bitmap = nullptr;     // a bitmap picture, stretched to the control
+  HBRUSH background = nullptr;  // that picture as the brush of what lies over it
   std::string picture;
+  bool mouseOver = false;  // a label that reports the mouse has it over it
   Color color = clWindowText;
   RECT placed{};       // where the control's bounds put it, in screen pixels
   int originLeft = 0;  // design offset of the control's parent inside the
@@ -309,6 +357,11 @@ void WindowLayer::DestroyFormWindow(TForm& form) {
     for (HWND item : w.items) parts_.erase(item);
     if (w.upDown) parts_.erase(w.upDown);
     if (w.icon) DestroyIcon(w.icon);
+    if (w.background) {
+      backgrounds_.erase(GetParent(w.main));
+      DeleteObject(w.background);
+    }
+    if (w.bitmap) DeleteObject(w.bitmap);
     controls_.erase(windows);
     control->handle = nullptr;
     control->observer = nullptr;
@@ -342,11 +395,37 @@ HFONT WindowLayer::FontFor(const Font& font) {
   logFont.lfWeight = font.bold ? FW_BOLD : FW_NORMAL;
   logFont.lfUnderline = font.underline ? TRUE : FALSE;
   logFont.lfItalic = FALSE;
-  if (!font.name.empty()) lstrcpynA(logFont.lfFaceName, font.name.c_str(), LF_FACESIZE);
+  if (!font.name.empty())
+    lstrcpynA(logFont.lfFaceName, FaceInstalled(font.name) ? font.name.c_str() : "Arial",
+              LF_FACESIZE);
   HFONT created = CreateFontIndirectA(&logFont);
   if (!created) return defaultFont_;
   fonts_[key] = created;
   return created;
+}
+
+namespace {
+
+int CALLBACK FaceFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;
+}
+
+}  // namespace
+
+bool WindowLayer::FaceInstalled(const std::string& face) {
+  auto it = faces_.find(face);
+  if (it != faces_.end()) return it->second;
+  bool found = false;
+  LOGFONTA wanted{};
+  wanted.lfCharSet = DEFAULT_CHARSET;
+  lstrcpynA(wanted.lfFaceName, face.c_str(), LF_FACESIZE);
+  if (HDC screen = GetDC(nullptr)) {
+    EnumFontFamiliesExA(screen, &wanted, FaceFound, reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, screen);
+  }
+  faces_[face] = found;
+  return found;
 }
 
 void WindowLayer::CreateControl(FormRecord& record, TControl& control) {
@@ -387,9 +466,15 @@ void WindowLayer::CreateControl(FormRecord& record, TControl& control) {
 
   switch (control.Kind()) {
     case ControlKind::Label:
-      w.main = CreateWindowExA(0, "STATIC", text,
-                               style | SS_NOTIFY | SS_NOPREFIX | StaticTextStyle(control), x, y, cx,
-                               cy, parent, id, instance_, nullptr);
+      w.main = CreateWindowExA(0, "STATIC", text, style | SS_NOTIFY | StaticTextStyle(control), x,
+                               y, cx, cy, parent, id, instance_, nullptr);
+      if (w.main) {
+        // The label reports the mouse coming and going (for links).
+        SetPropA(w.main, kLayerProperty, this);
+        SetPropA(w.main, kProcProperty,
+                 reinterpret_cast<HANDLE>(SetWindowLongPtrA(
+                     w.main, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LabelProc))));
+      }
       break;
     case ControlKind::Panel:
       w.main = CreateWindowExA(WS_EX_STATICEDGE, "STATIC", text,
@@ -638,20 +723,8 @@ void WindowLayer::Apply(TControl& control, ControlWindows& w) {
       break;
     }
     case ControlKind::Image:
-      if (control.Picture() != w.picture || (!w.icon && !control.Picture().empty())) {
-        w.picture = control.Picture();
-        HICON icon = nullptr;
-        if (!w.picture.empty()) {
-          RECT client;
-          GetClientRect(hwnd, &client);
-          icon = static_cast<HICON>(LoadImageA(instance_, w.picture.c_str(), IMAGE_ICON,
-                                               client.right, client.bottom, LR_DEFAULTCOLOR));
-        }
-        HICON previous = w.icon;
-        w.icon = icon;
-        SendMessageA(hwnd, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
-        if (previous) DestroyIcon(previous);
-      }
+      if (control.Picture() != w.picture || (!w.icon && !w.bitmap && !control.Picture().empty()))
+        LoadPicture(control, w);
       break;
     case ControlKind::SpinEdit:
       if (w.upDown) {
@@ -665,6 +738,54 @@ void WindowLayer::Apply(TControl& control, ControlWindows& w) {
 
   EnableIfDifferent(hwnd, control.Enabled());
   ShowIfDifferent(hwnd, show);
+}
+
+void WindowLayer::LoadPicture(TControl& control, ControlWindows& w) {
+  HWND hwnd = w.main;
+  w.picture = control.Picture();
+  RECT client;
+  GetClientRect(hwnd, &client);
+  const PictureKind kind = KindOfPicture(instance_, w.picture);
+
+  // An icon is drawn centred in its own size; a bitmap is stretched to the
+  // control and also paints the background of what lies over it.
+  HICON icon = nullptr;
+  HBITMAP bitmap = nullptr;
+  if (kind == PictureKind::Icon)
+    icon = static_cast<HICON>(LoadImageA(instance_, w.picture.c_str(), IMAGE_ICON, client.right,
+                                         client.bottom, LR_DEFAULTCOLOR));
+  else if (kind == PictureKind::Bitmap)
+    bitmap = LoadStretchedBitmap(instance_, w.picture, client.right, client.bottom);
+
+  const DWORD style = static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE));
+  const DWORD type = bitmap ? SS_BITMAP : SS_ICON;
+  if ((style & SS_TYPEMASK) != type)
+    SetWindowLongA(hwnd, GWL_STYLE, static_cast<LONG>((style & ~SS_TYPEMASK) | type));
+  SendMessageA(hwnd, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
+  SendMessageA(hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+
+  if (w.icon) DestroyIcon(w.icon);
+  if (w.background) DeleteObject(w.background);
+  if (w.bitmap) DeleteObject(w.bitmap);
+  w.icon = icon;
+  w.bitmap = bitmap;
+  w.background = bitmap ? CreatePatternBrush(bitmap) : nullptr;
+  if (w.background)
+    backgrounds_[GetParent(hwnd)] = hwnd;
+  else
+    backgrounds_.erase(GetParent(hwnd));
+  InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+HWND WindowLayer::BackgroundPicture(HWND window) const {
+  for (HWND holder = GetParent(window); holder; holder = GetParent(holder)) {
+    auto it = backgrounds_.find(holder);
+    if (it != backgrounds_.end() && it->second != window &&
+        (GetWindowLongA(it->second, GWL_STYLE) & WS_VISIBLE))
+      return it->second;
+    if (formWindows_.count(holder)) break;
+  }
+  return nullptr;
 }
 
 void WindowLayer::SyncPages(TControl& pageControl) {
@@ -851,12 +972,62 @@ void WindowLayer::UpDownScrolled(HWND upDown) {
   if (text != control.Text()) control.UserSetText(text);
 }
 
-LRESULT WindowLayer::ControlColor(HWND child, HDC dc) {
+LRESULT WindowLayer::ControlColor(HWND child, HDC dc, bool isStatic) {
   auto it = parts_.find(child);
   const Color color = it != parts_.end() ? it->second.control->FontColor() : clWindowText;
   SetTextColor(dc, ToColorRef(color));
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  // Texts and frames over a picture show the picture around them: its
+  // brush, aligned with where the picture lies.
+  if (HWND picture = isStatic ? BackgroundPicture(child) : nullptr) {
+    auto windows = controls_.find(parts_.at(picture).control);
+    POINT origin = {0, 0};
+    MapWindowPoints(child, picture, &origin, 1);
+    SetBrushOrgEx(dc, -origin.x, -origin.y, nullptr);
+    SetBkMode(dc, TRANSPARENT);
+    return reinterpret_cast<LRESULT>(windows->second->background);
+  }
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+LRESULT WindowLayer::LabelMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                  WNDPROC original) {
+  auto it = parts_.find(hwnd);
+  if (it != parts_.end() && (message == WM_MOUSEMOVE || message == WM_MOUSELEAVE)) {
+    TControl& control = *it->second.control;
+    ControlWindows& w = *controls_.at(&control);
+    const bool over = message == WM_MOUSEMOVE && control.OnClick;
+    if (over != w.mouseOver) {
+      w.mouseOver = over;
+      if (over) {
+        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, hwnd, 0};
+        TrackMouseEvent(&track);
+      }
+      try {
+        if (over)
+          control.UserMouseEnter();
+        else
+          control.UserMouseLeave();
+      } catch (const std::exception& failure) {
+        ShowException(failure);
+      }
+    }
+  }
+  return CallWindowProcA(original, hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK WindowLayer::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* layer = static_cast<WindowLayer*>(GetPropA(hwnd, kLayerProperty));
+  auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kProcProperty));
+  if (!original) return DefWindowProcA(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+    RemovePropA(hwnd, kLayerProperty);
+    RemovePropA(hwnd, kProcProperty);
+    return CallWindowProcA(original, hwnd, message, wParam, lParam);
+  }
+  if (!layer) return CallWindowProcA(original, hwnd, message, wParam, lParam);
+  return layer->LabelMessage(hwnd, message, wParam, lParam, original);
 }
 
 // --- Window procedures ----------------------------------------------------------
@@ -895,7 +1066,8 @@ LRESULT WindowLayer::FormMessage(FormRecord& record, HWND hwnd, UINT message, WP
       break;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-      return ControlColor(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam));
+      return ControlColor(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam),
+                          message == WM_CTLCOLORSTATIC);
     case WM_MOVE: {
       RECT window;
       if (GetWindowRect(hwnd, &window)) form.UserMoved(window.left, window.top);
@@ -958,6 +1130,21 @@ LRESULT CALLBACK WindowLayer::ContainerProc(HWND hwnd, UINT message, WPARAM wPar
       // The form handles what the controls inside report.
       if (HWND root = GetAncestor(hwnd, GA_ROOT))
         if (root != hwnd) return SendMessageA(root, message, wParam, lParam);
+      break;
+    case WM_ERASEBKGND:
+      // A frame takes its background from the form as a static text does,
+      // so that a frame over a picture shows the picture.
+      if (GetWindowLongPtrA(hwnd, GWLP_USERDATA) == kFrameContainer) {
+        HWND root = GetAncestor(hwnd, GA_ROOT);
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        auto brush = reinterpret_cast<HBRUSH>(
+            root ? SendMessageA(root, WM_CTLCOLORSTATIC, wParam, reinterpret_cast<LPARAM>(hwnd))
+                 : 0);
+        RECT client;
+        GetClientRect(hwnd, &client);
+        FillRect(dc, &client, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+      }
       break;
     case WM_PAINT:
       if (GetWindowLongPtrA(hwnd, GWLP_USERDATA) == kFrameContainer) {

@@ -69,6 +69,7 @@ class WindowLayer final : public ControlObserver {
   static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK ApplicationProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
   void RegisterClasses();
   LRESULT FormMessage(FormRecord& record, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -80,11 +81,18 @@ class WindowLayer final : public ControlObserver {
   void SyncPages(TControl& pageControl);
   bool ShouldShow(const TControl& control) const;
   HFONT FontFor(const Font& font);
+  // Whether a font of this face name is installed (asked once per name).
+  bool FaceInstalled(const std::string& face);
+  void LoadPicture(TControl& image, ControlWindows& windows);
+  // The picture window that lies under `window` and paints its background
+  // (a bitmap picture in one of the windows holding it); null when none.
+  HWND BackgroundPicture(HWND window) const;
+  LRESULT LabelMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC original);
   RECT ScaledRect(int left, int top, int width, int height) const;
   void Command(HWND child, UINT code);
   void Notify(const NMHDR& header);
   void UpDownScrolled(HWND upDown);
-  LRESULT ControlColor(HWND child, HDC dc);
+  LRESULT ControlColor(HWND child, HDC dc, bool isStatic);
   void ShowApplicationWindow(bool show);
   void UpdateApplicationWindow();
   void CenterOnScreen(FormRecord& record);
@@ -98,6 +106,8 @@ class WindowLayer final : public ControlObserver {
   HFONT defaultFont_ = nullptr;
   LOGFONTA defaultLogFont_{};
   std::map<std::string, HFONT> fonts_;
+  std::map<std::string, bool> faces_;
+  std::unordered_map<HWND, HWND> backgrounds_;  // holder window -> its picture
   std::vector<std::unique_ptr<FormRecord>> forms_;
   std::unordered_set<HWND> formWindows_;
   std::unordered_map<const TControl*, std::unique_ptr<ControlWindows>> controls_;

@@ -1,0 +1,51 @@
+#!/bin/sh
+# Draws the About page's background with ImageMagick into
+# resources/pictures/about.bmp. Run once after changing the picture; the
+# bitmap is kept in the tree.
+# A quiet picture: a pale blue-grey gradient, faint radio waves rising from
+# the lower right corner and a faint clock face in the upper right, all so
+# light that the page's texts stay legible over any part of it.
+set -eu
+cd "$(dirname "$0")/pictures"
+CONVERT=${CONVERT:-convert}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+# The page's client area in design pixels; drawn at twice the size and
+# scaled down, so that the thin lines come out smooth.
+width=412
+height=300
+W=$((width * 2))
+H=$((height * 2))
+
+"$CONVERT" -size "${H}x${W}" gradient:'#fdfeff-#e4edf6' -rotate -90 -flop \
+  "$tmp/base.png"
+"$CONVERT" -size "${W}x${H}" gradient:'#ffffff-#eef3f9' "$tmp/vertical.png"
+"$CONVERT" "$tmp/base.png" "$tmp/vertical.png" -compose multiply -composite "$tmp/ground.png"
+
+# Radio waves: circles around a point beyond the lower right corner, of
+# which only their upper left quarters fall on the picture.
+cx=$((W + 40))
+cy=$((H + 60))
+waves=""
+for r in 150 250 350 450 550 650; do
+  waves="$waves -draw \"circle $cx,$cy $((cx - r)),$cy\""
+done
+eval "\"$CONVERT\" -size ${W}x${H} xc:none -fill none -stroke '#b9cde3' -strokewidth 10 $waves \
+  -blur 0x3 -channel A -evaluate multiply 0.4 +channel \"$tmp/waves.png\""
+
+# A clock face with its hands at ten past ten.
+kx=700
+ky=120
+"$CONVERT" -size "${W}x${H}" xc:none -fill none -stroke '#c3d4e7' -strokewidth 6 \
+  -draw "circle $kx,$ky $kx,$((ky - 86))" \
+  -strokewidth 10 -draw "line $kx,$ky $((kx - 40)),$((ky - 28))" \
+  -strokewidth 7 -draw "line $kx,$ky $((kx + 46)),$((ky - 50))" \
+  -fill '#c3d4e7' -stroke none -draw "circle $kx,$ky $((kx + 7)),$ky" \
+  -stroke '#c3d4e7' -strokewidth 6 \
+  -draw "line $kx,$((ky - 86)) $kx,$((ky - 70))" -draw "line $kx,$((ky + 86)) $kx,$((ky + 70))" \
+  -draw "line $((kx - 86)),$ky $((kx - 70)),$ky" -draw "line $((kx + 86)),$ky $((kx + 70)),$ky" \
+  -blur 0x1 -channel A -evaluate multiply 0.5 +channel "$tmp/clock.png"
+
+"$CONVERT" "$tmp/ground.png" "$tmp/waves.png" -composite "$tmp/clock.png" -composite \
+  -filter Lanczos -resize "${width}x${height}!" -type TrueColor "BMP3:about.bmp"

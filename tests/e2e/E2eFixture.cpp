@@ -108,6 +108,7 @@ void HoraviaTest::SetUp() {
       << "Horavia.exe is not built: " << BuiltFile(HV_E2E_HORAVIA_EXE);
   ASSERT_TRUE(probe::FindTopWindows(0, kCaption).empty())
       << "a Horavia window of an earlier test or run is still open";
+  WriteSettings(kSettingsAfterFirstRun);
 }
 
 void HoraviaTest::TearDown() {
@@ -134,6 +135,15 @@ void HoraviaTest::PutProgram(const std::string& folder, Dll dll) const {
 
 void HoraviaTest::WriteFile(const std::string& path, const std::string& text) const {
   std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string HoraviaTest::SettingsPath() const {
+  return probe::AppDataFolder() + "\\" + kSettingsName;
+}
+
+void HoraviaTest::WriteSettings(const std::string& text) const {
+  fs::create_directories(probe::AppDataFolder());
+  WriteFile(SettingsPath(), text);
 }
 
 probe::Process& HoraviaTest::Launch(const std::string& folder, const std::string& scenario,

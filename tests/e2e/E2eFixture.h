@@ -21,6 +21,8 @@ namespace txt {
 constexpr char kCaption[] = "Horavia";
 constexpr char kExeName[] = "Horavia.exe";
 constexpr char kDllName[] = "Tempiva.dll";
+constexpr char kSettingsName[] = "Kronalt.ini";
+constexpr char kSettingsAfterFirstRun[] = "[TNA]\r\nFirstRun=0\r\n";
 
 enum class Dll { kNone, kCdecl, kStdcall, kMissing };
 
@@ -53,6 +55,10 @@ class HoraviaTest : public ::testing::Test {
   void PutProgram(const std::string& folder, Dll dll) const;
   void PutDll(const std::string& folder, Dll dll) const;
   void WriteFile(const std::string& path, const std::string& text) const;
+  // Replaces the program's settings file (Kronalt.ini in the application-data folder). Every
+  // test starts with one that only says the first run is over, so no notice box comes up.
+  void WriteSettings(const std::string& text) const;
+  std::string SettingsPath() const;
 
   // Starts `folder`\Horavia.exe in `workdir` (default: `folder`). The scenario and log, when
   // given, reach the simulator through TEMPIVA_SCENARIO and TEMPIVA_LOG; when not given these

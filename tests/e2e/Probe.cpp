@@ -2,6 +2,7 @@
 #include "tests/e2e/Probe.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -415,6 +416,14 @@ std::optional<std::string> ReadTextFile(const std::string& path) {
 
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string AppDataFolder() {
+  char path[MAX_PATH] = {0};
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path))) {
+    throw Error("the application-data folder is unknown");
+  }
+  return path;
 }
 
 ULONGLONG NowMs() {

@@ -155,6 +155,9 @@ std::string WindowsPath(std::string path);
 std::optional<std::string> ReadTextFile(const std::string& path);
 bool FileExists(const std::string& path);
 
+// The current user's application-data folder (shell folder 26), without a trailing backslash.
+std::string AppDataFolder();
+
 // Milliseconds of a monotonic clock.
 ULONGLONG NowMs();
 

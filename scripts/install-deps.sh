@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, testing and the demo need, if any is missing.
+set -euo pipefail
+
+packages=(
+  cmake make g++ googletest            # native build and the core tests
+  g++-mingw-w64-i686-posix             # the 32-bit Windows build
+  wine wine32:i386 fonts-wine          # running it; fonts-wine holds the dialog fonts
+  libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386
+  libxfixes3:i386 libxcomposite1:i386  # X extensions Wine uses when they are there
+  xvfb xauth x11-utils                 # the virtual display and xdpyinfo
+  imagemagick                          # screenshots (import)
+)
+
+installed() {
+  [[ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" == "install ok installed" ]]
+}
+
+missing=()
+for package in "${packages[@]}"; do
+  installed "$package" || missing+=("$package")
+done
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+as_root=()
+if ((EUID != 0)); then
+  command -v sudo >/dev/null || {
+    echo "install-deps: missing ${missing[*]}; run as root or install sudo" >&2
+    exit 1
+  }
+  as_root=(sudo)
+fi
+
+echo "install-deps: installing ${missing[*]}"
+if [[ "$(dpkg --print-architecture)" == amd64 ]] &&
+  ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${as_root[@]}" dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "install-deps: done"

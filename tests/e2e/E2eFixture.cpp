@@ -158,7 +158,8 @@ probe::Process& HoraviaTest::Launch(const std::string& folder, const std::string
 }
 
 HWND HoraviaTest::MainWindow(const probe::Process& process) const {
-  return probe::WaitTopWindow(process.pid(), kCaption);
+  // The notice window shares the caption; the main window is the one with the pages.
+  return probe::WaitTopWindow(process.pid(), kCaption, hv::ctl::TabbedNotebook1);
 }
 
 std::string HoraviaTest::PanelMsg(HWND main_window) const {

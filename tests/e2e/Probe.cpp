@@ -194,16 +194,21 @@ std::vector<HWND> FindTopWindows(DWORD pid, const std::string& caption) {
   return found;
 }
 
-HWND WaitTopWindow(DWORD pid, const std::string& caption, DWORD timeout_ms) {
+HWND WaitTopWindow(DWORD pid, const std::string& caption, int with_control, DWORD timeout_ms) {
   HWND window = nullptr;
+  std::string what = "the window \"" + caption + "\" of " + ProcessLabel(pid);
+  if (with_control) what += " with a control " + std::to_string(with_control);
   WaitFor(
       [&] {
-        auto found = FindTopWindows(pid, caption);
-        if (found.empty()) return false;
-        window = found.front();
-        return true;
+        for (HWND found : FindTopWindows(pid, caption)) {
+          if (!with_control || FindControl(found, with_control)) {
+            window = found;
+            return true;
+          }
+        }
+        return false;
       },
-      "the window \"" + caption + "\" of " + ProcessLabel(pid), timeout_ms);
+      what, timeout_ms);
   return window;
 }
 

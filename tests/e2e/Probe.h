@@ -83,7 +83,10 @@ std::string MergedEnvironmentBlock(const std::vector<EnvChange>& env);
 // Top-level windows of process `pid` (0: of any process) whose caption is `caption`, message
 // boxes (class #32770) excluded. Visible or not.
 std::vector<HWND> FindTopWindows(DWORD pid, const std::string& caption);
-HWND WaitTopWindow(DWORD pid, const std::string& caption, DWORD timeout_ms = kStartTimeoutMs);
+// Waits for such a window that has a descendant with control id `with_control` (unless 0):
+// several windows may share a caption, and a window gets its children after it exists.
+HWND WaitTopWindow(DWORD pid, const std::string& caption, int with_control,
+                   DWORD timeout_ms = kStartTimeoutMs);
 
 // The descendant of `parent` with control id `id`, searched through all levels; nullptr if none.
 HWND FindControl(HWND parent, int id);

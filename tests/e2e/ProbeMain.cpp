@@ -56,8 +56,10 @@ DWORD Pid(const std::vector<std::string>& args) {
   return Number(args, 1, 0, true);
 }
 
-HWND MainWindow(DWORD pid) {
-  return probe::WaitTopWindow(pid, kCaption, probe::kActionTimeoutMs);
+// The main window: the "Horavia" window with the page control (the notice window shares the
+// caption).
+HWND MainWindow(DWORD pid, DWORD timeout_ms = probe::kActionTimeoutMs) {
+  return probe::WaitTopWindow(pid, kCaption, hv::ctl::TabbedNotebook1, timeout_ms);
 }
 
 std::string Geometry(HWND window) {
@@ -99,8 +101,7 @@ int Run(const std::vector<std::string>& args) {
     return 0;
   }
   if (command == "wait-window") {
-    HWND window =
-        probe::WaitTopWindow(Pid(args), kCaption, Number(args, 2, probe::kStartTimeoutMs, false));
+    HWND window = MainWindow(Pid(args), Number(args, 2, probe::kStartTimeoutMs, false));
     std::printf("%p\n", static_cast<void*>(window));
     return 0;
   }

@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The demo command: builds Horavia and runs it under Wine with the simulated receiver.
+#
+# Uses the current X display, or a virtual one when there is none, and a Wine prefix of its own
+# (build/demo-wine). Saves screenshots of the start's message boxes and of the window's four
+# pages into build/demo-screenshots/. On a real display Horavia stays running afterwards;
+# on a virtual one it is ended through its terminate button.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(dirname "$here")
+build="$root/build/win32"
+demo="$root/build/demo"
+shots="$root/build/demo-screenshots"
+
+"$here/install-deps.sh"
+# shellcheck source=scripts/wine-session.sh
+source "$here/wine-session.sh"
+
+cd "$root"
+mkdir -p "$root/build/logs"
+echo "building the win32 preset (log: build/logs/demo-build.log)"
+{
+  cmake --preset win32 &&
+    cmake --build --preset win32 -j "$(nproc 2>/dev/null || echo 2)" --target Horavia \
+      tempiva_cdecl probe
+} >"$root/build/logs/demo-build.log" 2>&1 || {
+  tail -n 30 "$root/build/logs/demo-build.log"
+  exit 1
+}
+
+# The demo folder: the program, the simulator DLL and its scenario beside it.
+rm -rf "$demo" "$shots"
+mkdir -p "$demo" "$shots"
+cp "$build/bin/Horavia.exe" "$demo/"
+cp "$build/simulator/cdecl/Tempiva.dll" "$demo/"
+demo_win="Z:${demo//\//\\}"
+cat >"$demo/Tempiva.ini" <<EOF
+# Scenario of the simulated receiver (keys: simulator/README.md). A healthy receiver with
+# DCF77 time and a good signal; the call log shows what Horavia asks of it.
+installed = 1
+quality = 80
+battery = 3012
+log = $demo_win\\calls.log
+EOF
+
+trap hv_cleanup EXIT
+hv_display
+if ((HV_VIRTUAL_DISPLAY)); then
+  echo "no X display: using a virtual one ($DISPLAY)"
+else
+  echo "using the X display $DISPLAY"
+fi
+echo "making the Wine prefix build/demo-wine"
+hv_wine_prefix "$root/build/demo-wine"
+
+probe() { wine "$build/bin/probe.exe" "$@"; }
+exe="$demo/Horavia.exe"
+
+# shot <name> <geometry>: a screenshot of that part of the screen.
+shot() {
+  sleep 0.4
+  import -display "$DISPLAY" -window root -crop "$2" +repage "$shots/$1.png"
+  echo "  saved build/demo-screenshots/$1.png"
+}
+
+# boxes <pid> <first number> <seconds>: shoots and answers every message box the process shows
+# in that time (the first-run notice, for one); prints how many there were.
+boxes() {
+  local pid=$1 n=$2 count=0 text
+  while text=$(probe wait-box "$pid" $(($3 * 1000)) 2>/dev/null); do
+    count=$((count + 1))
+    echo "  message box: $(tr '\n' ' ' <<<"$text")" >&2
+    shot "$(printf '%02d' $((n + count - 1)))-message-box" "$(probe box-rect "$pid")" >&2
+    probe box-press "$pid" "$(probe box-buttons "$pid" | head -n 1)"
+    sleep 0.3
+  done
+  echo "$count"
+}
+
+echo "1. a start on Windows 98, as Wine reports it for this program"
+probe wine-version Horavia.exe win98
+pid=$(probe start "$exe" "$demo")
+probe wait-box "$pid" 30000 | sed 's/^/  message box: /'
+shot 01-unsupported-platform "$(probe box-rect "$pid")"
+probe box-press "$pid" 2
+echo "  ended with exit code $(probe wait-exit "$pid" 10000)"
+probe wine-version Horavia.exe -
+
+echo "2. the normal start"
+pid=$(probe start "$exe" "$demo")
+probe wait-window "$pid" 30000 >/dev/null
+echo "  message panel: $(probe wait-text "$pid" 200)"
+next=$((2 + $(boxes "$pid" 2 2)))
+
+echo "3. shown through the tray callback, then each page"
+probe tray "$pid" 514
+window=$(probe rect "$pid")
+for page in 0 1 2 3; do
+  probe page "$pid" "$page"
+  name=$(sed -n "$((page + 1))p" <<<$'time\nsetup\ninfo\nabout')
+  shot "$(printf '%02d' "$next")-page-$name" "$window"
+  next=$((next + 1))
+done
+probe page "$pid" 0
+if ((HV_VIRTUAL_DISPLAY)); then
+  # The whole virtual screen, with Wine's stand-in for the notification area.
+  shot "$(printf '%02d' "$next")-screen" "$(xdpyinfo | awk '/dimensions:/ {print $2}')+0+0"
+  next=$((next + 1))
+fi
+
+echo "4. a second start while it runs"
+second=$(probe start "$exe" "$demo")
+probe wait-box "$second" 30000 | sed 's/^/  message box: /'
+shot "$(printf '%02d' "$next")-second-instance" "$(probe box-rect "$second")"
+probe box-press "$second" 1
+probe wait-exit "$second" 10000 >/dev/null
+
+echo "screenshots: $shots"
+echo "call log of the simulated receiver: $demo/calls.log"
+if ((HV_VIRTUAL_DISPLAY)); then
+  probe click "$pid" 102
+  echo "Horavia ended through its Terminate Program button (exit code $(probe wait-exit "$pid" 10000))"
+else
+  # Leave it to the user; the prefix's server goes once the program has ended.
+  hv_prefix_made=""
+  nohup bash -c "wine '$build/bin/probe.exe' wait-exit $pid 0xFFFFFFFF; wineserver -k" \
+    >/dev/null 2>&1 &
+  echo "Horavia is still running on $DISPLAY (Wine prefix build/demo-wine);"
+  echo "end it with its Terminate Program button."
+fi

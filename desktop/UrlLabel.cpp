@@ -1,22 +1,12 @@
 // Link labels: composing the link, the hint and the mouse feedback.
 #include "desktop/UrlLabel.h"
 
-#include <cctype>
-
+#include "common/TextCompare.h"
 #include "platform/Platform.h"
 
 namespace hv {
 
 namespace {
-
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 const char* Prefix(TUrlType type) {
   switch (type) {
@@ -52,7 +42,8 @@ std::string ReplaceAllText(std::string_view text, std::string_view pattern,
   std::string out;
   size_t i = 0;
   while (i < text.size()) {
-    if (i + pattern.size() <= text.size() && SameLetters(text.substr(i, pattern.size()), pattern)) {
+    if (i + pattern.size() <= text.size() &&
+        EqualsIgnoringCase(text.substr(i, pattern.size()), pattern)) {
       out += replacement;
       i += pattern.size();
     } else {

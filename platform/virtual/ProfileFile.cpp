@@ -2,6 +2,8 @@
 // measured: the Win32 tests run the same cases through both.
 #include "platform/virtual/ProfileFile.h"
 
+#include "common/TextCompare.h"
+
 #include <cctype>
 #include <vector>
 
@@ -38,12 +40,7 @@ std::string Trim(const std::string& s) {
 }
 
 bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
+  return EqualsIgnoringCase(a, b);
 }
 
 std::vector<Section> Parse(const std::string& content) {

@@ -55,6 +55,14 @@ echo "making the Wine prefix build/demo-wine"
 hv_wine_prefix "$root/build/demo-wine"
 
 probe() { wine "$build/bin/probe.exe" "$@"; }
+# Wine hands a started program the starter's error output: with a file there, Horavia holds
+# no pipe of this script's caller open (it may outlive the script).
+start() {
+  probe start "$@" 2>"$demo/start-errors.txt" || {
+    cat "$demo/start-errors.txt" >&2
+    return 1
+  }
+}
 exe="$demo/Horavia.exe"
 
 # shot <name> <geometry>: a screenshot of that part of the screen.
@@ -80,7 +88,7 @@ boxes() {
 
 echo "1. a start on Windows 98, as Wine reports it for this program"
 probe wine-version Horavia.exe win98
-pid=$(probe start "$exe" "$demo")
+pid=$(start "$exe" "$demo")
 probe wait-box "$pid" 30000 | sed 's/^/  message box: /'
 shot 01-unsupported-platform "$(probe box-rect "$pid")"
 probe box-press "$pid" 2
@@ -88,7 +96,7 @@ echo "  ended with exit code $(probe wait-exit "$pid" 10000)"
 probe wine-version Horavia.exe -
 
 echo "2. the normal start"
-pid=$(probe start "$exe" "$demo")
+pid=$(start "$exe" "$demo")
 probe wait-window "$pid" 30000 >/dev/null
 echo "  message panel: $(probe wait-text "$pid" 200)"
 next=$((2 + $(boxes "$pid" 2 2)))
@@ -110,7 +118,7 @@ if ((HV_VIRTUAL_DISPLAY)); then
 fi
 
 echo "4. a second start while it runs"
-second=$(probe start "$exe" "$demo")
+second=$(start "$exe" "$demo")
 probe wait-box "$second" 30000 | sed 's/^/  message box: /'
 shot "$(printf '%02d' "$next")-second-instance" "$(probe box-rect "$second")"
 probe box-press "$second" 1

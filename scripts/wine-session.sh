@@ -49,8 +49,8 @@ hv_wine_prefix() {
       >"$WINEPREFIX/user.reg"
   fi
   # One server for the whole session, kept alive between the programs; started first so that
-  # the prefix is made by it too.
-  wineserver -p
+  # the prefix is made by it too. It holds no output of ours: it may outlive this script.
+  wineserver -p </dev/null >/dev/null 2>&1
   hv_prefix_made=1
   # No Mono and no Gecko: nothing asks to install them.
   WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1

@@ -28,7 +28,7 @@ constexpr DWORD kStartTimeoutMs = 30000;
 // Waits for things that follow directly from an action (a box, a text, an exit).
 constexpr DWORD kActionTimeoutMs = 10000;
 // Timeout of a single sent message.
-constexpr DWORD kSendTimeoutMs = 5000;
+constexpr DWORD kSendTimeoutMs = 10000;
 // Poll interval of every wait.
 constexpr DWORD kPollMs = 25;
 

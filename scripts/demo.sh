@@ -94,6 +94,9 @@ shot 01-unsupported-platform "$(probe box-rect "$pid")"
 probe box-press "$pid" 2
 echo "  ended with exit code $(probe wait-exit "$pid" 10000)"
 probe wine-version Horavia.exe -
+# Even a refused start saves the settings on its way out; without them the next start is a
+# first run again, with its notice.
+find "$WINEPREFIX/drive_c/users" -iname Kronalt.ini -delete
 
 echo "2. the normal start"
 pid=$(start "$exe" "$demo")

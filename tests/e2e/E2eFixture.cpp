@@ -1,6 +1,8 @@
 // Fixture of the end-to-end tests: folders, copies of the built files, started programs.
 #include "tests/e2e/E2eFixture.h"
 
+#include <shellapi.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -95,6 +97,42 @@ std::vector<std::string> TempivaOnSearchPath() {
   return found;
 }
 
+void WaitUntil(const std::function<bool()>& ready, const std::string& what, DWORD timeout_ms) {
+  const ULONGLONG deadline = probe::NowMs() + timeout_ms;
+  while (!ready()) {
+    if (probe::NowMs() >= deadline) {
+      throw probe::Error("timed out after " + std::to_string(timeout_ms) + " ms waiting for " +
+                         what);
+    }
+    Sleep(probe::kPollMs);
+  }
+}
+
+void PostClick(HWND button) {
+  if (!PostMessageA(button, BM_CLICK, 0, 0)) {
+    throw probe::Error("posting a click failed (error " + std::to_string(GetLastError()) + ")");
+  }
+}
+
+bool TrayIconPresent(HWND owner, UINT id) {
+  NOTIFYICONDATAA data{};
+  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  data.hWnd = owner;
+  data.uID = id;
+  data.uFlags = 0;
+  return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
+std::vector<HWND> WineTrayIcons() {
+  std::vector<HWND> icons;
+  HWND tray = FindWindowA("__winex11_standalone_tray", nullptr);
+  if (!tray || !IsWindowVisible(tray)) return icons;
+  for (HWND icon = nullptr; (icon = FindWindowExA(tray, icon, "__winex11_tray_icon", nullptr));) {
+    if (IsWindowVisible(icon)) icons.push_back(icon);
+  }
+  return icons;
+}
+
 void HoraviaTest::SetUp() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(info->test_suite_name()) + "." + info->name();
@@ -141,6 +179,15 @@ std::string HoraviaTest::SettingsPath() const {
   return probe::AppDataFolder() + "\\" + kSettingsName;
 }
 
+void HoraviaTest::DeleteSettings() const {
+  const std::string path = SettingsPath();
+  if (DeleteFileA(path.c_str())) return;
+  const DWORD error = GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND) {
+    ADD_FAILURE() << "cannot delete " << path << " (error " << error << ")";
+  }
+}
+
 void HoraviaTest::WriteSettings(const std::string& text) const {
   fs::create_directories(probe::AppDataFolder());
   WriteFile(SettingsPath(), text);
@@ -160,6 +207,13 @@ probe::Process& HoraviaTest::Launch(const std::string& folder, const std::string
 HWND HoraviaTest::MainWindow(const probe::Process& process) const {
   // The notice window shares the caption; the main window is the one with the pages.
   return probe::WaitTopWindow(process.pid(), kCaption, hv::ctl::TabbedNotebook1);
+}
+
+HWND HoraviaTest::StartedWindow(const probe::Process& process) const {
+  HWND window = MainWindow(process);
+  WaitUntil([&] { return TrayIconPresent(window); }, "the program's tray icon",
+            probe::kStartTimeoutMs);
+  return window;
 }
 
 std::string HoraviaTest::PanelMsg(HWND main_window) const {

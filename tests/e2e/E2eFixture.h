@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,22 @@ std::vector<Call> ParseCallLog(const std::string& text);
 // system folders and those on PATH.
 std::vector<std::string> TempivaOnSearchPath();
 
+// Polls `ready` until it answers true; throws probe::Error naming `what` when time runs out.
+void WaitUntil(const std::function<bool()>& ready, const std::string& what,
+               DWORD timeout_ms = probe::kActionTimeoutMs);
+
+// Clicks a button as the mouse does: through the program's message queue, so that the click is
+// handled by its message loop and not inside whatever the program is doing (probe::Click sends
+// BM_CLICK, which the program may handle while it waits for another process).
+void PostClick(HWND button);
+
+// Whether the shell holds the icon `id` of window `owner`: a change that changes nothing
+// (NIM_MODIFY without flags) succeeds exactly for an icon that is there.
+bool TrayIconPresent(HWND owner, UINT id = 1);
+// The icons shown in Wine's own tray window, which stands in for a notification area when the
+// display has none; empty while that window is hidden (it is, without icons).
+std::vector<HWND> WineTrayIcons();
+
 class HoraviaTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -59,6 +76,8 @@ class HoraviaTest : public ::testing::Test {
   // test starts with one that only says the first run is over, so no notice box comes up.
   void WriteSettings(const std::string& text) const;
   std::string SettingsPath() const;
+  // Removes the settings file, as on a machine where the program never ran.
+  void DeleteSettings() const;
 
   // Starts `folder`\Horavia.exe in `workdir` (default: `folder`). The scenario and log, when
   // given, reach the simulator through TEMPIVA_SCENARIO and TEMPIVA_LOG; when not given these
@@ -68,6 +87,9 @@ class HoraviaTest : public ::testing::Test {
 
   // The main window of a started process, waited for.
   HWND MainWindow(const probe::Process& process) const;
+  // The main window once FormCreate has added the tray icon (its last step before the notices
+  // of the start and the poll timer).
+  HWND StartedWindow(const probe::Process& process) const;
   // PanelMsg once FormCreate has set it.
   std::string PanelMsg(HWND main_window) const;
   // The calls logged in `path`; empty when the file does not exist.

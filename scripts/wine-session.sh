@@ -36,6 +36,11 @@ hv_display() {
 
 hv_wine_prefix() {
   export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all TZ=Europe/Berlin
+  # Wine names Unix files in the locale's character set; under the bare C locale, names
+  # outside ASCII cannot be made. C.UTF-8 needs no generated locale.
+  if [[ "$(locale charmap 2>/dev/null)" != UTF-8 ]]; then
+    export LC_ALL=C.UTF-8
+  fi
   if [[ -d "$WINEPREFIX" ]]; then
     wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
@@ -54,6 +59,10 @@ hv_wine_prefix() {
   hv_prefix_made=1
   # No Mono and no Gecko: nothing asks to install them.
   WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  # Wine's own fonts (Tahoma for dialogs, Marlett for the caption buttons) are not found where
+  # Debian puts them; in the prefix's font folder they are, and the windows look the same on
+  # every machine instead of falling back to whatever fontconfig offers.
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 }
 
 hv_cleanup() {

@@ -28,12 +28,12 @@ class ShellTest : public HoraviaTest {
     return window;
   }
 
-  // A release of the left button on the icon in Wine's tray window: the shell sends the
-  // icon's callback message to the window that added it.
-  void ClickWineTrayIcon() {
+  // A mouse message on the icon in Wine's tray window: the shell sends the icon's callback
+  // message to the window that added it. By default the release of the left button.
+  void ClickWineTrayIcon(UINT mouse_message = WM_LBUTTONUP) {
     const std::vector<HWND> icons = WineTrayIcons();
     ASSERT_EQ(icons.size(), 1u) << "the program's icon alone";
-    ASSERT_TRUE(PostMessageA(icons.front(), WM_LBUTTONUP, 0, MAKELPARAM(4, 4)));
+    ASSERT_TRUE(PostMessageA(icons.front(), mouse_message, 0, MAKELPARAM(4, 4)));
   }
 
   void WaitIcon(HWND window, bool present, const std::string& what) {
@@ -50,6 +50,10 @@ using TrayIconTest = ShellTest;
 TEST_F(TrayIconTest, IsOnTheShellWhileTheProgramRunsAndReachesItsWindow) {
   HWND window = StartHidden();
   EXPECT_EQ(WineTrayIcons().size(), 1u);
+  ClickWineTrayIcon(WM_MOUSEMOVE);
+  ClickWineTrayIcon(WM_LBUTTONDOWN);
+  Sleep(300);
+  EXPECT_FALSE(probe::Visible(window)) << "only a release shows the window";
 
   ClickWineTrayIcon();
   probe::WaitVisible(window, true, "the window after a click on the tray icon");

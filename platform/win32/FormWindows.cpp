@@ -853,11 +853,22 @@ void WindowLayer::KillTimer(TForm& form, uint32_t id) {
   ::KillTimer(record->hwnd, id);
   // A tick of this timer already waiting in the queue must not arrive after
   // the timer was stopped (or restarted); ticks of other timers stay.
+  // The system hands out a pending quit whatever the filter: it must not be
+  // lost (or posted back as a tick), or the program would not end.
   std::vector<MSG> others;
+  bool quit = false;
+  WPARAM quitCode = 0;
   MSG message;
-  while (PeekMessageA(&message, record->hwnd, WM_TIMER, WM_TIMER, PM_REMOVE))
+  while (PeekMessageA(&message, record->hwnd, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      quit = true;
+      quitCode = message.wParam;
+      break;
+    }
     if (message.wParam != id) others.push_back(message);
+  }
   for (const MSG& other : others) PostMessageA(other.hwnd, WM_TIMER, other.wParam, other.lParam);
+  if (quit) PostQuitMessage(static_cast<int>(quitCode));
 }
 
 void WindowLayer::Dispatch(MSG& message) {

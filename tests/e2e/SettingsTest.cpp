@@ -292,13 +292,9 @@ TEST_F(FirstRunTest, FirstRunSetInTheFileBringsTheNoticeBackOnce) {
 }
 
 // While the notice is open only the tray icon can be used: it shows the window, whose terminate
-// button must end the program as at any other time.
-// Disabled until the program ends here. Today the close query runs and saves, and the quit it
-// asks for ends the notice's loop, but FormCreate goes on, shows the window and starts the poll
-// timer; starting a timer clears that timer's waiting ticks from the queue, and the pending
-// quit comes out of that clearing as well (a filtered PeekMessage always yields WM_QUIT), so
-// it is lost: the program runs on, its window shown, its tray icon deleted.
-TEST_F(FirstRunTest, DISABLED_TerminateWhileTheNoticeIsOpenEndsTheProgram) {
+// button must end the program as at any other time. FormCreate then goes on and starts the poll
+// timer; the quit asked for must survive that (a filtered PeekMessage also yields WM_QUIT).
+TEST_F(FirstRunTest, TerminateWhileTheNoticeIsOpenEndsTheProgram) {
   DeleteSettings();
   probe::Process& program = Start();
   probe::WaitMessageBox(program.pid(), probe::kStartTimeoutMs);

@@ -255,7 +255,7 @@ void TFormMain::InitialiseControllerFields() {
 }
 
 void TFormMain::FormCreate() {
-  // 1.
+  // 1. The settings, before anything reads them.
   LoadConfig();
 
   // 2. Window position and size.
@@ -289,13 +289,13 @@ void TFormMain::FormCreate() {
   // 6. No radio time yet.
   DrawStatePicture(0);
 
-  // 7.
+  // 7. Whether the library and a receiver are there.
   ShowStartMessage();
 
-  // 8.
+  // 8. The Setup page's enabling rules.
   UpdateSetupControls();
 
-  // 9.
+  // 9. The About page from the version resource.
   FillAboutPage();
 
   // 10. The tray shows no radio time at start.

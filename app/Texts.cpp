@@ -12,7 +12,7 @@ std::string Text(TextId id) {
 std::string JoinLines(std::initializer_list<std::string> lines) {
   std::string joined;
   for (const std::string& line : lines) {
-    if (!joined.empty() || &line != lines.begin()) joined += '\r';
+    if (&line != lines.begin()) joined += '\r';
     joined += line;
   }
   return joined;

@@ -1,8 +1,5 @@
 // Parsing the version resource block.
 #include "desktop/VersionInfo.h"
-
-#include <cstring>
-
 #include "platform/Platform.h"
 
 namespace hv {
@@ -80,16 +77,15 @@ class Reader {
 }  // namespace
 
 VersionValues ParseVersionResource(const std::vector<uint8_t>& block) {
-  VersionValues v;
   Reader r(block);
   Node root;
-  if (!r.ReadNode(0, block.size(), root) || root.key != u"VS_VERSION_INFO") return v;
+  if (!r.ReadNode(0, block.size(), root) || root.key != u"VS_VERSION_INFO") return {};
   uint32_t signature = 0;
   uint32_t ms = 0;
   uint32_t ls = 0;
   if (root.valueLength < 52 || !r.DWord(root.value, signature) || signature != kFixedSignature ||
       !r.DWord(root.value + 8, ms) || !r.DWord(root.value + 12, ls))
-    return v;
+    return {};
   VersionValues result;
   result.MainVersion = static_cast<uint16_t>(ms >> 16);
   result.SubVersion = static_cast<uint16_t>(ms & 0xFFFF);

@@ -161,13 +161,8 @@ void VirtualPlatform::MessageBeep(uint32_t type) {
 int VirtualPlatform::MessageBox(const std::string& text, const std::string& caption,
                                 MessageBoxKind kind, MessageBoxButtons buttons) {
   boxes.push_back({text, caption, kind, buttons, NowUs()});
-  if (boxAnswerDelayMs > 0) {
-    // The modal box runs its own message loop until the user answers.
-    const int64_t until = Tick() + boxAnswerDelayMs * 1000;
-    while (!terminated_ && Tick() < until) {
-      if (!ProcessOne()) AdvanceTo(std::min(until, NextDueUs()));
-    }
-  }
+  // The modal box runs its own message loop until the user answers.
+  if (boxAnswerDelayMs > 0) RunFor(boxAnswerDelayMs);
   return buttons == MessageBoxButtons::Cancel ? 2 : 1;
 }
 

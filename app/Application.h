@@ -12,6 +12,7 @@ namespace hv {
 
 class TApplication {
  public:
+  ~TApplication();
   // The entry code up to the message loop. False when another instance
   // runs (after its notice); the objects then do not exist.
   bool Start();
@@ -21,7 +22,7 @@ class TApplication {
   std::unique_ptr<TDataModulePlausibility> DataModulePlausibility;
 };
 
-// The one application of the process, while `ProgramMain` runs.
+// The one application of the process, from its start until it is destroyed.
 TApplication* Application();
 
 }  // namespace hv

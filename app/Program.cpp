@@ -26,7 +26,12 @@ void InitializeUnits() {
   InitializeSysCheck();
 }
 
+TApplication::~TApplication() {
+  if (running == this) running = nullptr;
+}
+
 bool TApplication::Start() {
+  running = this;
   // The handle stays open until the process ends, which releases it.
   Os().CreateMutex(kMutexName, true);
   if (Os().GetLastError() == kErrorAlreadyExists) {
@@ -53,9 +58,7 @@ bool TApplication::Start() {
 
 int ProgramMain() {
   TApplication application;
-  running = &application;
   if (application.Start()) Os().RunMessageLoop();
-  running = nullptr;
   return 0;
 }
 

@@ -30,7 +30,6 @@ constexpr Bounds ValueAt(int top) {
   return {kValueLeft, top, kValueWidth, 22};
 }
 
-const char* const kStatePictures[3] = {"STATE0", "STATE1", "STATE2"};
 const char* const kTrayTips[3] = {"No Radio Clock Time available", "Crystal Time", "DCF77 Time"};
 
 // The maker's addresses shown on the About page.
@@ -184,6 +183,8 @@ TFormMain::TFormMain()
   RadioGroupPeriodical.OnClick = [this] { RadioGroupStartupClick(); };
   Timer1.OnTimer = [this] { Timer1Timer(); };
   Timer2.OnTimer = [this] { Timer2Timer(); };
+  Timer3.OnTimer = [this] { Timer3Timer(); };
+  TimerDelay.OnTimer = [this] { TimerDelayTimer(); };
   // A restarted shell announces its new taskbar with this message.
   taskbarCreatedMessage_ = Os().RegisterWindowMessage("TaskbarCreated");
 
@@ -427,11 +428,6 @@ void TFormMain::WMTrayIcon(intptr_t mouseMessage) {
   }
 }
 
-void TFormMain::DrawStatePicture(int index) {
-  if (index < 0 || index > 2) return;
-  Image1.SetPicture(kStatePictures[index]);
-}
-
 bool TFormMain::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
                               intptr_t& result) {
   if (message == kWmTrayIcon) {
@@ -442,6 +438,10 @@ bool TFormMain::HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lPara
   if (message == kWmEndSession && wParam == 0) {
     WMEndSessionCancelled();
     result = 0;
+    return true;
+  }
+  if (message == kWmPowerBroadcast) {
+    result = WMPowerBroadcast(wParam);
     return true;
   }
   if (taskbarCreatedMessage_ != 0 && message == taskbarCreatedMessage_) {

@@ -8,6 +8,7 @@
 #include "common/DateTime.h"
 #include "desktop/UrlLabel.h"
 #include "desktop/VersionInfo.h"
+#include "device/KronaltIF.h"
 #include "platform/Controls.h"
 
 namespace hv {
@@ -29,11 +30,42 @@ class TFormMain : public TForm {
   void ButtonTestClick();
   // The tray icon's callback message; `mouseMessage` is its lParam.
   void WMTrayIcon(intptr_t mouseMessage);
-  void DrawStatePicture(int index);
   // Windows cancelled the end of the session after the close query.
   void WMEndSessionCancelled();
   // The shell's taskbar was created anew (the shell restarted).
   void WMTaskbarCreated();
+
+  // The poll cycle (app/PollCycle.cpp).
+  void Timer3Timer();
+  // Up to 20 status polls; false when the receiver is not ready, after
+  // closing it on the error path.
+  bool DeviceReady();
+  // Waits at least `ms` milliseconds on TimerDelay while the message loop runs.
+  void Delay(int32_t ms);
+  void TimerDelayTimer();
+  // Whether the second of `time` differs from the one of the previous call.
+  bool SecondChanged(TDateTime time);
+  void ProcessTimeData(const TimeData& record);
+  // Poll ticks running now, nested in each other's waits (at most kMaxPollDepth).
+  int PollDepth() const { return pollDepth_; }
+  // The power broadcast: `event` is its wParam; answers the message result.
+  intptr_t WMPowerBroadcast(uintptr_t event);
+
+  // The synchronisation decision (app/SyncDecision.cpp): whether and how
+  // the PC clock is set from this valid record.
+  void SyncPCTime(const TimeData& record, int32_t quality);
+
+  // The status display (device/StatusDisplay.cpp).
+  void DrawStatePicture(int index);
+  void ShowPCClock();
+  void UpdateBatteryPanel();
+  void UpdateTraySource(const TimeData& record);
+  void UpdateDeviceInfo();
+  // The Time page for a record: date, time and panels for a valid one
+  // (only while the window is shown), dashes for an invalid one.
+  void ShowRecord(const TimeData& record);
+  // The last-synchronisation panel from Config.LastUpdate.
+  void ShowLastUpdate();
 
   bool CloseQuery() override { return FormCloseQuery(); }
   bool HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
@@ -147,6 +179,7 @@ class TFormMain : public TForm {
   void FillAboutPage();
   void AddTrayIconForSource();
 
+  int pollDepth_ = 0;
   uint32_t taskbarCreatedMessage_ = 0;
   bool trayIconWanted_ = false;  // FormCreate added it; the program keeps it
   bool trayIconShown_ = false;
@@ -161,5 +194,12 @@ const char* TrayTip(int source);
 enum MainTimerId : uint32_t { kTimer1 = 1, kTimer2 = 2, kTimer3 = 3, kTimerDelay = 4 };
 
 constexpr int kInfoPageIndex = 2;
+
+// The device session states of FSessionState.
+enum SessionState : int32_t { Closed = 0, Opened = 1, Running = 2 };
+
+// At most this many poll ticks run at once: a tick that arrives while as
+// many are waiting in each other's Delay returns at once.
+constexpr int kMaxPollDepth = 2;
 
 }  // namespace hv

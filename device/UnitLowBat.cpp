@@ -3,6 +3,7 @@
 
 #include "app/ControlIds.h"
 #include "app/Texts.h"
+#include "platform/Platform.h"
 
 namespace hv {
 
@@ -24,6 +25,14 @@ TFormLowBat::TFormLowBat()
 
 void TFormLowBat::FormCreate() {
   FShown = false;
+}
+
+void TFormLowBat::ShowOnce() {
+  // However it was closed, it never comes back in this run.
+  if (FShown) return;
+  FShown = true;
+  Os().MessageBeep(0);
+  Show();
 }
 
 void TFormLowBat::BitBtnOkClick() {

@@ -9,6 +9,8 @@ class TFormLowBat : public TForm {
  public:
   TFormLowBat();
   void FormCreate();
+  // Beeps and shows the window, without making it modal, the first time only.
+  void ShowOnce();
   void BitBtnOkClick();
   bool Shown() const { return FShown; }
 

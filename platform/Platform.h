@@ -189,6 +189,7 @@ class Platform {
   virtual void WaitAndProcessMessages() = 0;
   // Ends the message loop after the current message (PostQuitMessage).
   virtual void Quit() = 0;
+  // Whether `Quit` was called (or the system ended the loop).
   virtual bool Terminated() = 0;
 };
 

@@ -55,6 +55,8 @@ class Receiver {
   void Note(std::string_view text);
 
   const Scenario& scenario() const { return scenario_; }
+  // The scenario to change while the receiver runs (tests script faults this way).
+  Scenario& mutable_scenario() { return scenario_; }
   // Milliseconds since construction, as printed in the log.
   int64_t ElapsedMs() const { return clock_() - created_ms_; }
 

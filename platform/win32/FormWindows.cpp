@@ -908,6 +908,9 @@ void WindowLayer::WaitAndProcessMessages() {
 }
 
 void WindowLayer::Quit() {
+  // Seen at once by every loop, also a wait running inside a handler; the
+  // posted quit ends any modal loop on the way out.
+  terminated_ = true;
   PostQuitMessage(0);
 }
 

@@ -1,0 +1,206 @@
+// The poll cycle: the 200 ms tick that drives the device session (Closed,
+// Opened, Running), the readiness check, the message-pumping wait, the
+// processing of each record read, and the power broadcast.
+#include "app/ControlIds.h"
+#include "app/Texts.h"
+#include "app/UnitMain.h"
+#include "device/KronaltIF.h"
+
+namespace hv {
+
+namespace {
+
+// Raised by a wait that ends because the program is ending: the tick that
+// waited leaves at once, touching no control and no library any more. Not a
+// std::exception, so that no failure handler on the way mistakes it for one.
+struct TickAbandoned {};
+
+// Counts the ticks running at once, also when a tick leaves by a failure.
+class DepthCount {
+ public:
+  explicit DepthCount(int& depth) : depth_(depth) { ++depth_; }
+  ~DepthCount() { --depth_; }
+  DepthCount(const DepthCount&) = delete;
+  DepthCount& operator=(const DepthCount&) = delete;
+
+ private:
+  int& depth_;
+};
+
+// The local time of the PC as a date-time.
+TDateTime PCNow() {
+  const std::optional<TDateTime> now = TrySystemTimeToDateTime(Os().GetLocalTime());
+  return now ? *now : 0.0;
+}
+
+constexpr int kStatusPolls = 20;
+constexpr int kStatusErrorAllowance = 2;
+
+}  // namespace
+
+void TFormMain::Timer3Timer() {
+  // The waits inside a tick run the message loop, so a tick may start inside
+  // another one's wait. A receiver that is slow to get ready would otherwise
+  // let each nested tick start another wait, without end.
+  if (Os().Terminated() || pollDepth_ >= kMaxPollDepth) return;
+  DepthCount depth(pollDepth_);
+  try {
+    try {
+      switch (FSessionState) {
+        case Closed:
+          if (FLibraryLoaded && !FSuspended && _NumInstalled() > 0 && FTick == 0) {
+            if (_Open()) {
+              if (TabbedNotebook1.ActivePageIndex() == kInfoPageIndex) FInfoRequest = true;
+              PanelMsg.SetText(Text(TextId::TxtDeviceOpened));
+              FSessionState = Opened;
+            } else {
+              PanelMsg.SetText(Text(TextId::TxtNotOpened));
+            }
+          }
+          if (SecondChanged(PCNow())) ShowPCClock();
+          break;
+        case Opened:
+          if (FTick == 0) {
+            if (DeviceReady()) {
+              TimeData record{};
+              // The first valid record only proves that records flow.
+              if (_GetTimeData(record) && TimeDataValid(record)) FSessionState = Running;
+            } else {
+              FSessionState = Closed;
+              PanelMsg.SetText(Text(TextId::TxtNotOpened));
+            }
+          }
+          if (SecondChanged(PCNow())) ShowPCClock();
+          break;
+        case Running:
+          if (DeviceReady()) {
+            if (_TimeChanged()) {
+              Delay(2);
+              TimeData record{};
+              if (_GetTimeData(record)) ProcessTimeData(record);
+            }
+          } else {
+            FSessionState = Closed;
+            PanelMsg.SetText(Text(TextId::TxtNotOpened));
+          }
+          break;
+      }
+    } catch (const TickAbandoned&) {
+      throw;
+    } catch (...) {
+      // Whatever failed (the library, a record that forms no date, the
+      // display), the session starts over from Closed.
+      FSessionState = Closed;
+      PanelMsg.SetText(Text(TextId::TxtNotOpened));
+    }
+    try {
+      UpdateDeviceInfo();
+    } catch (const TickAbandoned&) {
+      throw;
+    } catch (...) {
+      FSessionState = Closed;
+      PanelMsg.SetText(Text(TextId::TxtNotOpened));
+    }
+  } catch (const TickAbandoned&) {
+    return;  // the program ends: nothing more is touched
+  }
+  if (++FTick > 4) FTick = 0;
+}
+
+bool TFormMain::DeviceReady() {
+  int errorsLeft = kStatusErrorAllowance;
+  int32_t status = 0;
+  for (int poll = 1;; ++poll) {
+    try {
+      status = _GetStatus();
+    } catch (...) {
+      // A status call that fails outright counts as the error case.
+      errorsLeft = 0;
+      break;
+    }
+    if (status == -1) --errorsLeft;
+    Delay(2);  // after every poll, the successful one too
+    if (status == 1 || poll == kStatusPolls || errorsLeft == 0) break;
+  }
+  if (errorsLeft == 0) {
+    _Close();
+    return false;
+  }
+  return status == 1;
+}
+
+void TFormMain::Delay(int32_t ms) {
+  if (ms <= 0) return;
+  TimerDelay.SetInterval(static_cast<uint32_t>(ms));
+  TimerDelay.SetEnabled(true);
+  // Once the program is told to end, nothing more is waited for.
+  while (TimerDelay.Enabled() && !Os().Terminated()) Os().WaitAndProcessMessages();
+  if (Os().Terminated()) throw TickAbandoned{};
+}
+
+void TFormMain::TimerDelayTimer() {
+  TimerDelay.SetEnabled(false);
+}
+
+bool TFormMain::SecondChanged(TDateTime time) {
+  const std::optional<DecodedDateTime> parts = DecodeDateTime(time);
+  const int32_t second = parts ? parts->second : -1;
+  const bool changed = second != FLastSecond;
+  FLastSecond = second;
+  return changed;
+}
+
+void TFormMain::ProcessTimeData(const TimeData& record) {
+  // A call that finds the guard set interrupted a record's processing, or
+  // that processing failed midway: it only clears the guard.
+  if (FBusy) {
+    FBusy = false;
+    return;
+  }
+  FBusy = true;
+  ShowRecord(record);
+  if (TimeDataValid(record)) {
+    if (record[tdSecond] == 0x00 || FQuality == -1) {
+      Delay(2);
+      FQuality = _GetDCFQuality();
+      Delay(2);
+      PanelDCFQuality.SetText(std::to_string(FQuality));
+    }
+    SyncPCTime(record, FQuality);
+    // A setting that ends the program closed the window just now.
+    if (Os().Terminated()) throw TickAbandoned{};
+  }
+  UpdateTraySource(record);
+  UpdateBatteryPanel();
+  ShowLastUpdate();
+  FBusy = false;
+}
+
+intptr_t TFormMain::WMPowerBroadcast(uintptr_t event) {
+  switch (event) {
+    case 0:  // query suspend
+    case 1:  // query standby
+      return 1;
+    case 4:  // suspend
+    case 5:  // standby
+      FSuspended = true;
+      if (FLibraryLoaded) {
+        try {
+          _Close();
+        } catch (...) {
+          // The machine goes to sleep either way; the session counts as closed.
+        }
+      }
+      FSessionState = Closed;
+      return 1;
+    case 7:  // resume from suspend
+    case 8:  // resume from standby
+      // The poll cycle reopens the device once the library reports it.
+      FSuspended = false;
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace hv

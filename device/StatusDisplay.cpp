@@ -1,0 +1,190 @@
+// The receiver in the main window and the tray: the Time page, the battery
+// panel with its low-battery countdown, the tray icon by time source, the
+// last-synchronisation panel and the Info page.
+#include <cstdio>
+
+#include "app/Application.h"
+#include "app/Texts.h"
+#include "app/UnitMain.h"
+#include "config/UnitConfig.h"
+#include "desktop/TBProcs.h"
+#include "device/KronaltIF.h"
+
+namespace hv {
+
+namespace {
+
+std::string T(TextId id) {
+  return Text(id);
+}
+
+// The text of `index` in a table of consecutive text ids, `outside` for an
+// index the table does not cover.
+std::string TableText(TextId first, int count, int index, TextId outside) {
+  if (index < 0 || index >= count) return T(outside);
+  return Text(static_cast<TextId>(static_cast<uint32_t>(first) + static_cast<uint32_t>(index)));
+}
+
+// Reception state 0..3.
+std::string ReceptionText(int state) {
+  return TableText(TextId::TxtReception0, 4, state, TextId::TxtUnknownValue);
+}
+
+// Day of week 1 = Monday .. 7 = Sunday.
+std::string DayOfWeekText(int day) {
+  return TableText(TextId::TxtMonday, 7, day - 1, TextId::TxtUnknownValue);
+}
+
+std::string DCFModuleText(int module) {
+  return TableText(TextId::TxtModule0, 4, module, TextId::TxtModuleUnknown);
+}
+
+std::string TwoHexDigits(uint8_t value) {
+  char buffer[4];
+  std::snprintf(buffer, sizeof buffer, "%02X", value);
+  return buffer;
+}
+
+// The date and the time of a moment in the user's formats; nothing when the
+// value is no moment of the years 1..9999.
+std::optional<std::pair<std::string, std::string>> FormatDateAndTime(TDateTime value) {
+  const std::optional<SystemTime> time = DateTimeToSystemTime(value);
+  if (!time) return std::nullopt;
+  return std::pair{Os().FormatShortDate(*time), Os().FormatLongTime(*time)};
+}
+
+// The battery voltage in hundredths of a volt as the panel shows it: 2.80V.
+std::string VoltageText(int32_t hundredths) {
+  char digits[4];
+  std::snprintf(digits, sizeof digits, "%02d", static_cast<int>(hundredths % 100));
+  return std::to_string(hundredths / 100) + T(TextId::TxtDecimalPoint) + digits + "V";
+}
+
+}  // namespace
+
+void TFormMain::DrawStatePicture(int index) {
+  static const char* const kStatePictures[3] = {"STATE0", "STATE1", "STATE2"};
+  if (index < 0 || index > 2) return;
+  Image1.SetPicture(kStatePictures[index]);
+}
+
+void TFormMain::ShowPCClock() {
+  // A call that finds the guard set (it interrupted a record's processing,
+  // or that processing failed midway) only clears it.
+  if (FBusy) {
+    FBusy = false;
+    return;
+  }
+  FBusy = true;
+  FQuality = -1;  // the next valid record reads the quality afresh
+  if (Visible()) {
+    DrawStatePicture(0);
+    const SystemTime now = Os().GetLocalTime();
+    LabelDOW.SetText(DayOfWeekText(now.wDayOfWeek == 0 ? 7 : now.wDayOfWeek));
+    LabelDate.SetText(Os().FormatShortDate(now));
+    LabelTime.SetText(Os().FormatLongTime(now));
+    PanelSeason.SetText("");
+    PanelDCFQuality.SetText("");
+    PanelAntenna.SetText("");
+    PanelStatus.SetText(FSessionState > Closed ? ReceptionText(_GetDCFStatus())
+                                               : T(TextId::TxtNotApplicable));
+  }
+  UpdateBatteryPanel();
+  UpdateTraySource(TimeData{});  // flag byte 0: no radio time
+  ShowLastUpdate();
+  FBusy = false;
+}
+
+void TFormMain::ShowRecord(const TimeData& record) {
+  if (!TimeDataValid(record)) {
+    // Shown or hidden, the labels never keep a time that is no longer read.
+    LabelDOW.SetText("---");
+    LabelDate.SetText("--.--.----");
+    LabelTime.SetText("--:--:--");
+    return;
+  }
+  if (!Visible()) return;
+  DrawStatePicture(TimeDataState(record) == 3 ? 2 : 1);
+  LabelDOW.SetText(DayOfWeekText(record[tdDayOfWeek]));
+  // The fallback moment always formats.
+  const auto dateAndTime = FormatDateAndTime(TimeDataToDateTime(record));
+  LabelDate.SetText(dateAndTime ? dateAndTime->first : "");
+  LabelTime.SetText(dateAndTime ? dateAndTime->second : "");
+  PanelSeason.SetText(!TimeDataIsDCF(record)       ? T(TextId::TxtNotApplicable)
+                      : TimeDataSummerTime(record) ? T(TextId::TxtSummerTime)
+                                                   : T(TextId::TxtNormalTime));
+  PanelAntenna.SetText(TimeDataSpareAntenna(record) ? T(TextId::TxtAntennaSpare)
+                                                    : T(TextId::TxtAntennaMain));
+  PanelStatus.SetText(ReceptionText(TimeDataState(record)));
+}
+
+void TFormMain::ShowLastUpdate() {
+  const auto dateAndTime =
+      Config.LastUpdate == 0.0 ? std::nullopt : FormatDateAndTime(Config.LastUpdate);
+  PanelLastUpdate.SetText(dateAndTime ? dateAndTime->first + " " + dateAndTime->second
+                                      : T(TextId::TxtNever));
+}
+
+void TFormMain::UpdateBatteryPanel() {
+  PanelBattery.SetFontColor(clWindowText);
+  std::string text = T(TextId::TxtNotApplicable);
+  if (FSessionState > Closed && CfgHasBatteryMeasure(_GetCfg())) {
+    int32_t millivolts = _GetBatteryVoltage();
+    if (millivolts < 0) millivolts = _GetBatteryVoltage();
+    if (millivolts < 0 || millivolts >= 3500) {
+      text = T(TextId::TxtBatteryNotAvailable);  // the countdown is left alone
+    } else {
+      const int32_t hundredths = (millivolts + 5) / 10;  // rounded half up
+      text = VoltageText(hundredths);
+      if (hundredths >= 280)
+        FBatteryCountdown = 3;
+      else
+        --FBatteryCountdown;
+      // Only the third low reading in a row: further ones take the
+      // countdown below 0 and repeat nothing.
+      if (FBatteryCountdown == 0) {
+        PanelBattery.SetFontColor(clHighlight);
+        PanelMsg.SetText(T(TextId::TxtBatteryLow));
+        if (TApplication* application = Application(); application && application->FormLowBat)
+          application->FormLowBat->ShowOnce();
+      }
+    }
+  }
+  PanelBattery.SetText(text);
+}
+
+void TFormMain::UpdateTraySource(const TimeData& record) {
+  const int source = !TimeDataValid(record) ? 0 : TimeDataIsDCF(record) ? 2 : 1;
+  if (source != FTraySource) {
+    const TImage* pictures[3] = {&ImagePC, &ImageCrystal, &ImageDCF};
+    ModifyTrayIcon(Os().WindowHandleValue(*this), kTrayIconId,
+                   Os().LoadSmallIcon(pictures[source]->Picture()), TrayTip(source));
+  }
+  FTraySource = source;
+}
+
+void TFormMain::UpdateDeviceInfo() {
+  if (!FInfoRequest) return;
+  FInfoRequest = false;
+  TPanel* const values[] = {&PanelFirmware, &PanelType, &PanelSN,      &PanelSN_EEPROM,
+                            &PanelModule,   &PanelRTC,  &PanelMeasure, &PanelMode};
+  if (FSessionState <= Closed) {
+    for (TPanel* panel : values) panel->SetText(" " + T(TextId::TxtNotApplicable));
+    return;
+  }
+  DeviceInfo info{};
+  _GetDeviceInfo(info);
+  PanelFirmware.SetText(" Version " + TwoHexDigits(info[1]) + "." + TwoHexDigits(info[0]) +
+                        "  Built " + std::to_string(info[2]));
+  PanelType.SetText(" " + TableText(TextId::TxtType0, 4, info[3] & 3, TextId::TxtUnknownValue));
+  PanelMode.SetText(" " + TableText(TextId::TxtModeNormal, 2, info[4], TextId::TxtUnknownValue));
+  PanelSN.SetText(" " + _GetSerialNumber());
+  PanelSN_EEPROM.SetText(" " + std::to_string((info[3] >> 4) + 1));
+  const uint8_t cfg = _GetCfg();
+  PanelRTC.SetText(" " + T(CfgHasRTC(cfg) ? TextId::TxtRTCEquipped : TextId::TxtRTCNotAvailable));
+  PanelMeasure.SetText(" " + T(CfgHasBatteryMeasure(cfg) ? TextId::TxtMeasureSupported
+                                                         : TextId::TxtMeasureNotSupported));
+  PanelModule.SetText(" " + DCFModuleText(CfgDCFModule(cfg)));
+}
+
+}  // namespace hv

@@ -1,0 +1,337 @@
+// The poll cycle: the device session through plug, unplug, suspend and
+// resume, the library's calling order, the readiness check, the nesting of
+// ticks in each other's waits, and ending the program during a wait.
+#include <algorithm>
+
+#include "config/UnitConfig.h"
+#include "tests/core/PollFixture.h"
+
+namespace hv::test {
+namespace {
+
+using PollCycle = PollFixture;
+
+const char kOpened[] = "Radio clock device opened";
+const char kNotOpened[] = "Radio clock not opened! (connected?)";
+
+TEST_F(PollCycle, WithoutTheLibraryTheTimePageFollowsThePCClockAndNothingIsCalled) {
+  ASSERT_TRUE(StartProgram());  // no Tempiva registered
+  Main().Show();
+  std::vector<std::string> shown;
+  os.RunFor(250);  // after the first tick
+  for (int i = 0; i < 40; ++i) {
+    os.RunFor(100);
+    const std::string time = Main().LabelTime.Text();
+    // The second of the last tick: at most one tick (203 ms) behind the clock.
+    SystemTime tickAgo = os.GetLocalTime();
+    tickAgo.wSecond =
+        static_cast<uint16_t>(tickAgo.wMilliseconds < 210 ? tickAgo.wSecond - 1 : tickAgo.wSecond);
+    EXPECT_TRUE(time == os.FormatLongTime(os.GetLocalTime()) || time == os.FormatLongTime(tickAgo))
+        << time;
+    if (shown.empty() || shown.back() != time) shown.push_back(time);
+  }
+  EXPECT_EQ(shown,
+            (std::vector<std::string>{"12:00:00", "12:00:01", "12:00:02", "12:00:03", "12:00:04"}));
+  EXPECT_EQ(Main().LabelDOW.Text(), "Tuesday");
+  EXPECT_EQ(Main().LabelDate.Text(), "08.12.2026");
+  EXPECT_EQ(Main().PanelStatus.Text(), "n/a");
+  EXPECT_EQ(Main().PanelBattery.Text(), "n/a");
+  EXPECT_EQ(Main().PanelLastUpdate.Text(), "never");
+  EXPECT_EQ(Main().PanelMsg.Text(), "Error: Library Tempiva.dll not found!");
+  // A suspend without the library changes only the session's flags.
+  intptr_t result = 0;
+  ASSERT_TRUE(Main().DispatchMessage(kWmPowerBroadcast, 4, 0, result));
+  EXPECT_EQ(result, 1);
+  EXPECT_TRUE(Main().FSuspended);
+  EXPECT_EQ(os.procCalls, 0);
+}
+
+TEST_F(PollCycle, SessionFollowsPlugUnplugReplugSuspendAndResume) {
+  // The receiver's clock runs two hours ahead of the PC's, so that what the
+  // Time page shows tells where it came from.
+  Start("installed = 0@0, 1@3000, 0@9000, 1@12000\noffset_ms = 7200000");
+  Main().Show();
+  os.RunFor(2900);
+  EXPECT_EQ(Main().PanelMsg.Text(), "Hint: No radio clock device installed!");
+  EXPECT_EQ(Count("_Open"), 0);
+  EXPECT_GE(Count("_NumInstalled"), 14);  // every tick, and once at start
+  EXPECT_EQ(Main().LabelTime.Text(), "12:00:02");
+
+  os.RunFor(1100);  // plugged in at 3 s: opened within one second
+  EXPECT_EQ(Main().PanelMsg.Text(), kOpened);
+  EXPECT_EQ(Count("_Open"), 1);
+  os.RunFor(2000);
+  EXPECT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(Main().LabelTime.Text().substr(0, 6), "14:00:");
+  EXPECT_EQ(Main().PanelStatus.Text(), "time available");
+  EXPECT_EQ(Main().PanelSeason.Text(), "normal time");
+  EXPECT_EQ(Main().PanelDCFQuality.Text(), "60");
+  EXPECT_EQ(Main().PanelBattery.Text(), "3.01V");
+  EXPECT_EQ(Main().Image1.Picture(), "STATE2");
+  EXPECT_EQ(Main().FTraySource, 2);
+
+  os.RunFor(3400);  // unplugged at 9 s
+  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
+  EXPECT_EQ(Main().LabelTime.Text(), "12:00:09");
+  EXPECT_EQ(Main().Image1.Picture(), "STATE0");
+  EXPECT_EQ(Main().FTraySource, 0);
+  EXPECT_EQ(Count("_Close"), 1);  // the second -1 of the status check
+
+  os.RunFor(2600);
+  EXPECT_EQ(Count("_Open"), 1) << "nothing to open while unplugged";
+  os.RunFor(1100);  // replugged at 12 s
+  EXPECT_EQ(Main().PanelMsg.Text(), kOpened);
+
+  os.RunFor(2000);
+  EXPECT_EQ(Main().FSessionState, Running);
+
+  intptr_t result = 0;
+  ASSERT_TRUE(Main().DispatchMessage(kWmPowerBroadcast, 4, 0, result));  // suspend
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(Count("_Close"), 2);
+  const size_t suspended = calls.size();
+  os.RunFor(3000);
+  EXPECT_EQ(calls.size(), suspended) << "no library call between suspend and resume";
+  ASSERT_TRUE(Main().DispatchMessage(kWmPowerBroadcast, 7, 0, result));  // resume
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(calls.size(), suspended) << "resume itself calls nothing";
+  os.RunFor(1100);
+  EXPECT_EQ(Main().PanelMsg.Text(), kOpened);
+  os.RunFor(2000);
+  EXPECT_EQ(Main().FSessionState, Running);
+}
+
+TEST_F(PollCycle, PowerBroadcastAnswersByEventCode) {
+  Start();
+  const struct {
+    uintptr_t event;
+    intptr_t result;
+    bool suspended;
+  } cases[] = {{0, 1, false}, {1, 1, false}, {2, 0, false},  {3, 0, false},
+               {6, 0, false}, {9, 0, false}, {10, 0, false}, {18, 0, false},
+               {5, 1, true},  {3, 0, true},  {8, 1, false}};
+  for (const auto& c : cases) {
+    intptr_t result = -1;
+    ASSERT_TRUE(Main().DispatchMessage(kWmPowerBroadcast, c.event, 0, result));
+    EXPECT_EQ(result, c.result) << "event " << c.event;
+    EXPECT_EQ(Main().FSuspended, c.suspended) << "event " << c.event;
+  }
+  EXPECT_EQ(Count("_Close"), 1);  // standby only
+}
+
+// The library's calling order, checked on the receiver's own log over ten
+// minutes with an unplugged stretch, the window hidden and then shown.
+TEST_F(PollCycle, CallsTheLibraryInItsOrderOnly) {
+  Start("installed = 1@0, 0@60000, 1@65000");
+  os.RunFor(180000);
+  const size_t hiddenCalls = calls.size();
+  Main().Show();
+  os.RunFor(420000);
+
+  const std::vector<std::string> neverCalled = {
+      "_GetFileversion", "_GetInstalled",   "_GetManufacturer", "_GetProduct",
+      "_GetSN_EEPROM",   "_SetSN_EEPROM",   "_SetCfg",          "_MeasureBatteryVoltage",
+      "_GetDeviceInfo",  "_GetSerialNumber"};
+  for (const std::string& entry : neverCalled) EXPECT_EQ(Count(entry), 0) << entry;
+  EXPECT_EQ(Count("_GetDCFStatus", 0) - Count("_GetDCFStatus", hiddenCalls), 0)
+      << "the reception state is read only for a shown window";
+
+  int64_t lastOpen = -1000000;
+  int timeRecords = 0;
+  for (size_t i = 1; i < calls.size(); ++i) {
+    const LibraryCall& c = calls[i];
+    const LibraryCall& before = calls[i - 1];
+    const std::string where = "call " + std::to_string(i) + " " + c.entry;
+    if (c.entry == "_Open") {
+      EXPECT_TRUE(before.entry == "_NumInstalled" && before.result > 0) << where;
+      EXPECT_GE(c.atMs - lastOpen, 990) << where;
+      lastOpen = c.atMs;
+    } else if (c.entry == "_TimeChanged") {
+      EXPECT_TRUE(before.entry == "_GetStatus" && before.result == 1) << where;
+    } else if (c.entry == "_GetTimeData") {
+      EXPECT_TRUE((before.entry == "_TimeChanged" && before.result == 1) ||
+                  (before.entry == "_GetStatus" && before.result == 1))
+          << where;
+      timeRecords += before.entry == "_TimeChanged";
+    } else if (c.entry == "_GetDCFQuality") {
+      EXPECT_EQ(before.entry, "_GetTimeData") << where;
+    } else if (c.entry == "_GetBatteryVoltage") {
+      EXPECT_TRUE(before.entry == "_GetCfg" ||
+                  (before.entry == "_GetBatteryVoltage" && before.result < 0))
+          << where;
+    } else if (c.entry == "_Close") {
+      EXPECT_TRUE(before.entry == "_GetStatus" && before.result == -1) << where;
+    }
+  }
+  EXPECT_EQ(Count("_Close"), 1);  // the unplugging only
+  // Every second of the receiver is read, but for those of the unplugged
+  // stretch and the reopening.
+  EXPECT_GE(timeRecords, 600 - 10);
+  EXPECT_EQ(Main().FSessionState, Running);
+}
+
+TEST_F(PollCycle, DeviceReadyPollsUpToTwentyTimesWithTwoErrorsAllowed) {
+  const struct {
+    std::vector<int32_t> status;
+    bool ready;
+    int polls;
+    int closes;
+  } cases[] = {
+      {{1}, true, 1, 0},
+      {{0, 0, 1}, true, 3, 0},
+      {{-1, 1}, true, 2, 0},
+      {{-1, 0, -1}, false, 3, 1},
+      {{-1, -1}, false, 2, 1},
+      {{0}, false, 20, 0},
+      {{-1, 0}, false, 20, 0},
+      {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, true, 20, 0},
+      {{7, 2, -5, 1}, true, 4, 0},  // anything but 1 and -1 is "not ready yet"
+  };
+  Start();
+  Main().Timer3.SetEnabled(false);  // the readiness check alone
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.status));
+    ASSERT_TRUE(_Open());
+    // The receiver answers its status calls in order, from the first call on.
+    std::vector<int32_t> answers(static_cast<size_t>(Count("_GetStatus")), 1);
+    answers.insert(answers.end(), c.status.begin(), c.status.end());
+    receiver->mutable_scenario().status = sim::Sequence{answers};
+    const size_t from = calls.size();
+    const int64_t begin = os.TickUs();
+    EXPECT_EQ(Main().DeviceReady(), c.ready);
+    EXPECT_EQ(Count("_GetStatus", from), c.polls);
+    EXPECT_EQ(Count("_Close", from), c.closes);
+    EXPECT_GE(os.TickUs() - begin, c.polls * 2000) << "a wait after every poll";
+  }
+}
+
+TEST_F(PollCycle, NestedCallsInsideAWaitOnlyClearTheBusyGuard) {
+  os.SetNow(*TryEncodeDate(2026, 12, 8) + *TryEncodeTime(9, 15, 0, 0));
+  Start();
+  Main().Timer3.SetEnabled(false);
+  Main().Show();
+  ASSERT_TRUE(_Open());
+  Main().FSessionState = Running;
+  // The outer call shows its record, then reads the quality (two waits);
+  // inside the first wait a record and a PC-clock refresh arrive.
+  const TimeData outer = Record(2026, 12, 8, 12, 0, 0, 2, 0xC3);
+  const TimeData inner = Record(2026, 12, 8, 13, 30, 30, 2, 0xC3);
+  bool busyWhileInside = false;
+  os.Post([&] {
+    busyWhileInside = Main().FBusy;
+    Main().ProcessTimeData(inner);  // finds the guard set: clears it, shows nothing
+    Main().ShowPCClock();           // the guard is clear again: runs
+  });
+  Main().ProcessTimeData(outer);
+  EXPECT_TRUE(busyWhileInside);
+  EXPECT_FALSE(Main().FBusy);
+  EXPECT_EQ(Main().LabelTime.Text(), "09:15:00") << "the refresh ran, the inner record did not";
+  EXPECT_EQ(Main().Image1.Picture(), "STATE0");
+  // The outer call then completed: quality, tray and panels from its record.
+  EXPECT_EQ(Main().PanelDCFQuality.Text(), "60");
+  EXPECT_EQ(Main().FTraySource, 2);
+  // A failure that left a call midway leaves the guard set: the next call
+  // only clears it.
+  Main().FBusy = true;
+  Main().ProcessTimeData(inner);
+  EXPECT_EQ(Main().LabelTime.Text(), "09:15:00");
+  EXPECT_FALSE(Main().FBusy);
+  Main().ProcessTimeData(outer);
+  EXPECT_EQ(Main().LabelTime.Text(), "12:00:00");
+  Main().FBusy = true;
+  Main().ShowPCClock();
+  EXPECT_EQ(Main().LabelTime.Text(), "12:00:00");
+  EXPECT_FALSE(Main().FBusy);
+}
+
+// A receiver that answers "not ready yet" for an hour keeps every status
+// check 20 waits long, longer than a tick: ticks nest in each other's waits.
+TEST_F(PollCycle, AReceiverThatNeverGetsReadyLeavesTheProgramAnswering) {
+  UseReceiver("status = 0");
+  int maxDepth = 0;
+  uintptr_t lowestStack = UINTPTR_MAX;
+  int64_t statusCalls = 0;
+  receiver->SetLogSink([&](const std::string&) {
+    int local = 0;
+    maxDepth = std::max(maxDepth, Main().PollDepth());
+    lowestStack = std::min(lowestStack, reinterpret_cast<uintptr_t>(&local));
+    ++statusCalls;
+  });
+  ASSERT_TRUE(StartProgram());
+  int top = 0;
+  const auto topOfStack = reinterpret_cast<uintptr_t>(&top);
+
+  os.RunFor(1800 * 1000);
+  intptr_t result = 0;
+  os.Post([&] { Main().DispatchMessage(kWmTrayIcon, 0, kWmLButtonUp, result); });
+  os.RunFor(50);
+  EXPECT_TRUE(Main().Visible()) << "the tray icon is answered at once";
+  os.RunFor(1800 * 1000);
+
+  EXPECT_EQ(maxDepth, kMaxPollDepth) << "ticks nest, but no deeper than this";
+  EXPECT_LT(topOfStack - lowestStack, 256u * 1024) << "stack used by the nesting";
+  EXPECT_GT(statusCalls, 3600 * 20);
+  EXPECT_NE(Main().FSessionState, Running);
+  EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
+  RecordProperty("stack_bytes", static_cast<int>(topOfStack - lowestStack));
+
+  // Ready at last: the session runs within a few seconds.
+  receiver->mutable_scenario().status = sim::Sequence{{1}};
+  os.RunFor(3000);
+  EXPECT_EQ(Main().FSessionState, Running);
+  Main().Show();
+  os.RunFor(1000);
+  EXPECT_EQ(Main().LabelTime.Text().substr(0, 7), "13:00:0");
+}
+
+// The terminate button pressed while a tick waits: the program ends at once,
+// writes its settings once and touches nothing after the close.
+class EndingDuringAWait : public PollFixture {
+ protected:
+  // `waitAfter`: the log line after which the tick waits.
+  void Run(const std::string& status, const std::string& waitAfter) {
+    UseReceiver("status = " + status);
+    bool closed = false;
+    int callsAfterClose = 0;
+    std::string shownAtClose;
+    receiver->SetLogSink([&](const std::string& line) {
+      if (closed) {
+        ++callsAfterClose;
+        return;
+      }
+      if (line.find(waitAfter) != std::string::npos)
+        os.Post([&] {
+          if (closed) return;
+          Main().SpeedButtonTerminate.UserClick();
+          closed = true;
+          shownAtClose = Main().LabelTime.Text() + "|" + Main().PanelMsg.Text();
+        });
+    });
+    ASSERT_TRUE(StartProgram());
+    Main().Show();
+    os.RunFor(60000);
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(os.Terminated());
+    EXPECT_LT(os.TickUs(), 60000000) << "the loop ended";
+    EXPECT_EQ(callsAfterClose, 0);
+    EXPECT_EQ(Main().LabelTime.Text() + "|" + Main().PanelMsg.Text(), shownAtClose);
+    EXPECT_EQ(std::count_if(os.profileWrites.begin(), os.profileWrites.end(),
+                            [](const auto& w) { return w.section.empty(); }),
+              2)
+        << "one flush after loading, one after the one save";
+    EXPECT_NE(SettingsFile().find("FirstRun=0"), std::string::npos);
+  }
+};
+
+TEST_F(EndingDuringAWait, BeforeTheRecordIsRead) {
+  Run("1", "_TimeChanged - -> 1");
+}
+
+TEST_F(EndingDuringAWait, InsideTheStatusCheck) {
+  Run("0", "_GetStatus - -> 0");
+}
+
+}  // namespace
+}  // namespace hv::test

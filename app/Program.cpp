@@ -26,7 +26,12 @@ void InitializeUnits() {
   InitializeSysCheck();
 }
 
+TApplication::~TApplication() {
+  if (running == this) running = nullptr;
+}
+
 bool TApplication::Start() {
+  running = this;
   // The handle stays open until the process ends, which releases it.
   Os().CreateMutex(kMutexName, true);
   if (Os().GetLastError() == kErrorAlreadyExists) {
@@ -48,6 +53,7 @@ bool TApplication::Start() {
   FormLowBat->FormCreate();
 
   DataModulePlausibility = std::make_unique<TDataModulePlausibility>();
+  DataModulePlausibility->DataModuleCreate();
   return true;
 }
 

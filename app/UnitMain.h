@@ -8,6 +8,7 @@
 #include "common/DateTime.h"
 #include "desktop/UrlLabel.h"
 #include "desktop/VersionInfo.h"
+#include "device/KronaltIF.h"
 #include "platform/Controls.h"
 
 namespace hv {
@@ -30,6 +31,12 @@ class TFormMain : public TForm {
   // The tray icon's callback message; `mouseMessage` is its lParam.
   void WMTrayIcon(intptr_t mouseMessage);
   void DrawStatePicture(int index);
+  // The synchronisation decision for one valid record of the receiver:
+  // feeds the plausibility filter at second 1, applies the start-up and
+  // hourly rules and sets the PC clock when they qualify.
+  void SyncPCTime(const TimeData& record, int32_t quality);
+  // The tray icon and tip for the record's time source.
+  void UpdateTraySource(const TimeData& record);
   // Windows cancelled the end of the session after the close query.
   void WMEndSessionCancelled();
   // The shell's taskbar was created anew (the shell restarted).
@@ -146,6 +153,9 @@ class TFormMain : public TForm {
   void ShowStartMessage();
   void FillAboutPage();
   void AddTrayIconForSource();
+  // The setting of the clock from a record that qualifies, and its report.
+  void SetClockFrom(const TimeData& record);
+  void ReportSetting();
 
   uint32_t taskbarCreatedMessage_ = 0;
   bool trayIconWanted_ = false;  // FormCreate added it; the program keeps it

@@ -12,7 +12,11 @@ namespace hv {
 
 class TApplication {
  public:
+  TApplication() = default;
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
   ~TApplication();
+
   // The entry code up to the message loop. False when another instance
   // runs (after its notice); the objects then do not exist.
   bool Start();
@@ -22,7 +26,8 @@ class TApplication {
   std::unique_ptr<TDataModulePlausibility> DataModulePlausibility;
 };
 
-// The one application of the process, from its start until it is destroyed.
+// The application being started or run (from `Start` until it is
+// destroyed); null before and after.
 TApplication* Application();
 
 }  // namespace hv

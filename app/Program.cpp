@@ -53,6 +53,7 @@ bool TApplication::Start() {
   FormLowBat->FormCreate();
 
   DataModulePlausibility = std::make_unique<TDataModulePlausibility>();
+  DataModulePlausibility->DataModuleCreate();
   return true;
 }
 

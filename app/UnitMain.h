@@ -51,8 +51,10 @@ class TFormMain : public TForm {
   // The power broadcast: `event` is its wParam; answers the message result.
   intptr_t WMPowerBroadcast(uintptr_t event);
 
-  // The synchronisation decision (app/SyncDecision.cpp): whether and how
-  // the PC clock is set from this valid record.
+  // The synchronisation decision (app/SyncDecision.cpp) for one valid
+  // record of the receiver: feeds the plausibility filter at second 1,
+  // applies the start-up and hourly rules and sets the PC clock when they
+  // qualify.
   void SyncPCTime(const TimeData& record, int32_t quality);
 
   // The status display (device/StatusDisplay.cpp).
@@ -178,6 +180,9 @@ class TFormMain : public TForm {
   void ShowStartMessage();
   void FillAboutPage();
   void AddTrayIconForSource();
+  // The setting of the clock from a record that qualifies, and its report.
+  void SetClockFrom(const TimeData& record);
+  void ReportSetting();
 
   int pollDepth_ = 0;
   uint32_t taskbarCreatedMessage_ = 0;

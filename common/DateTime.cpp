@@ -2,6 +2,7 @@
 #include "common/DateTime.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace hv {
 
@@ -49,6 +50,14 @@ std::optional<TDateTime> TrySystemTimeToDateTime(const SystemTime& t) {
   if (!date || !time) return std::nullopt;
   // Before 1899-12-30 the fraction counts away from zero.
   return *date >= 0 ? *date + *time : *date - *time;
+}
+
+TDateTime SystemTimeToDateTime(const SystemTime& t) {
+  if (auto value = TrySystemTimeToDateTime(t)) return *value;
+  char fields[64];
+  std::snprintf(fields, sizeof fields, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth,
+                t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+  throw EConvertError(std::string(fields) + " is not a valid date and time");
 }
 
 std::optional<DecodedDateTime> DecodeDateTime(TDateTime value) {

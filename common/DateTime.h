@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 
 #include "platform/Platform.h"
 
@@ -29,6 +30,14 @@ std::optional<TDateTime> TryEncodeTime(int hour, int minute, int second, int mil
 // Date plus time of day of a system time record (its day of week is not
 // looked at); nothing when the fields form no valid date and time.
 std::optional<TDateTime> TrySystemTimeToDateTime(const SystemTime& time);
+
+// A date or time that does not exist was to be converted.
+class EConvertError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+// As above; fields that form no valid date and time raise EConvertError.
+TDateTime SystemTimeToDateTime(const SystemTime& time);
 
 struct DecodedDateTime {
   int year, month, day, hour, minute, second, millisecond;

@@ -60,6 +60,13 @@ std::string VoltageText(int32_t hundredths) {
   return std::to_string(hundredths / 100) + T(TextId::TxtDecimalPoint) + digits + "V";
 }
 
+// An Info value: its panel shows it after a blank.
+void ShowInfo(TPanel& panel, const std::string& value) {
+  std::string text(1, ' ');
+  text += value;
+  panel.SetText(text);
+}
+
 }  // namespace
 
 void TFormMain::DrawStatePicture(int index) {
@@ -169,22 +176,22 @@ void TFormMain::UpdateDeviceInfo() {
   TPanel* const values[] = {&PanelFirmware, &PanelType, &PanelSN,      &PanelSN_EEPROM,
                             &PanelModule,   &PanelRTC,  &PanelMeasure, &PanelMode};
   if (FSessionState <= Closed) {
-    for (TPanel* panel : values) panel->SetText(" " + T(TextId::TxtNotApplicable));
+    for (TPanel* panel : values) ShowInfo(*panel, T(TextId::TxtNotApplicable));
     return;
   }
   DeviceInfo info{};
   _GetDeviceInfo(info);
-  PanelFirmware.SetText(" Version " + TwoHexDigits(info[1]) + "." + TwoHexDigits(info[0]) +
-                        "  Built " + std::to_string(info[2]));
-  PanelType.SetText(" " + TableText(TextId::TxtType0, 4, info[3] & 3, TextId::TxtUnknownValue));
-  PanelMode.SetText(" " + TableText(TextId::TxtModeNormal, 2, info[4], TextId::TxtUnknownValue));
-  PanelSN.SetText(" " + _GetSerialNumber());
-  PanelSN_EEPROM.SetText(" " + std::to_string((info[3] >> 4) + 1));
+  ShowInfo(PanelFirmware, "Version " + TwoHexDigits(info[1]) + "." + TwoHexDigits(info[0]) +
+                              "  Built " + std::to_string(info[2]));
+  ShowInfo(PanelType, TableText(TextId::TxtType0, 4, info[3] & 3, TextId::TxtUnknownValue));
+  ShowInfo(PanelMode, TableText(TextId::TxtModeNormal, 2, info[4], TextId::TxtUnknownValue));
+  ShowInfo(PanelSN, _GetSerialNumber());
+  ShowInfo(PanelSN_EEPROM, std::to_string((info[3] >> 4) + 1));
   const uint8_t cfg = _GetCfg();
-  PanelRTC.SetText(" " + T(CfgHasRTC(cfg) ? TextId::TxtRTCEquipped : TextId::TxtRTCNotAvailable));
-  PanelMeasure.SetText(" " + T(CfgHasBatteryMeasure(cfg) ? TextId::TxtMeasureSupported
-                                                         : TextId::TxtMeasureNotSupported));
-  PanelModule.SetText(" " + DCFModuleText(CfgDCFModule(cfg)));
+  ShowInfo(PanelRTC, T(CfgHasRTC(cfg) ? TextId::TxtRTCEquipped : TextId::TxtRTCNotAvailable));
+  ShowInfo(PanelMeasure, T(CfgHasBatteryMeasure(cfg) ? TextId::TxtMeasureSupported
+                                                     : TextId::TxtMeasureNotSupported));
+  ShowInfo(PanelModule, DCFModuleText(CfgDCFModule(cfg)));
 }
 
 }  // namespace hv

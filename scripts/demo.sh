@@ -2,8 +2,9 @@
 # The demo command: builds Horavia and runs it under Wine with the simulated receiver.
 #
 # Uses the current X display, or a virtual one when there is none, and a Wine prefix of its own
-# (build/demo-wine). Saves screenshots of the start's message boxes and of the window's four
-# pages into build/demo-screenshots/. On a real display Horavia stays running afterwards;
+# (build/demo-wine). Saves screenshots of the start's message boxes, of the window's four pages
+# with live DCF77 time and a setting of the PC clock, of crystal time, of no radio time, of the
+# low-battery notice and of the tray icons into build/demo-screenshots/. On a real display Horavia stays running afterwards;
 # on a virtual one it is ended through its terminate button.
 set -euo pipefail
 
@@ -35,14 +36,14 @@ mkdir -p "$demo" "$shots"
 cp "$build/bin/Horavia.exe" "$demo/"
 cp "$build/simulator/cdecl/Tempiva.dll" "$demo/"
 demo_win="Z:${demo//\//\\}"
-cat >"$demo/Tempiva.ini" <<EOF
-# Scenario of the simulated receiver (keys: simulator/README.md). A healthy receiver with
-# DCF77 time and a good signal; the call log shows what Horavia asks of it.
-installed = 1
-quality = 80
-battery = 3012
-log = $demo_win\\calls.log
-EOF
+# scenario <lines>: the simulated receiver's scenario (keys: simulator/README.md); the call
+# log shows what Horavia asks of it.
+scenario() {
+  printf '%s\n' "# Scenario of the simulated receiver" "$@" "log = $demo_win\\calls.log" \
+    >"$demo/Tempiva.ini"
+}
+# A healthy receiver with DCF77 time and a good signal.
+scenario "installed = 1" "quality = 80" "battery = 3012"
 
 trap hv_cleanup EXIT
 hv_display
@@ -94,9 +95,10 @@ shot 01-unsupported-platform "$(probe box-rect "$pid")"
 probe box-press "$pid" 2
 echo "  ended with exit code $(probe wait-exit "$pid" 10000)"
 probe wine-version Horavia.exe -
-# Even a refused start saves the settings on its way out; without them the next start is a
-# first run again, with its notice.
-find "$WINEPREFIX/drive_c/users" -iname Kronalt.ini -delete
+# Even a refused start saves the settings on its way out. The next start is a first run again,
+# with its notice, and with the rules that set the PC clock at the first second 1 it sees.
+settings=$(find "$WINEPREFIX/drive_c/users" -iname Kronalt.ini)
+printf '%s\r\n' "[TNA]" "FirstRun=1" "StartupUpdate=1" "DCFQuality=1" "TimeRef=2" >"$settings"
 
 echo "2. the normal start"
 pid=$(start "$exe" "$demo")
@@ -104,9 +106,14 @@ probe wait-window "$pid" 30000 >/dev/null
 echo "  message panel: $(probe wait-text "$pid" 200)"
 next=$((2 + $(boxes "$pid" 2 2)))
 
-echo "3. shown through the tray callback, then each page"
+echo "3. live DCF77 time; the PC clock set at the first second 1 (up to a minute); each page"
 probe tray "$pid" 514
 window=$(probe rect "$pid")
+if probe wait-text-is "$pid" 200 "PC time adjusted." 75000; then
+  echo "  message panel: PC time adjusted.; last sync: $(probe text "$pid" 218)"
+else
+  echo "  message panel: $(probe text "$pid" 200)"
+fi
 for page in 0 1 2 3; do
   probe page "$pid" "$page"
   name=$(sed -n "$((page + 1))p" <<<$'time\nsetup\ninfo\nabout')
@@ -126,6 +133,32 @@ probe wait-box "$second" 30000 | sed 's/^/  message box: /'
 shot "$(printf '%02d' "$next")-second-instance" "$(probe box-rect "$second")"
 probe box-press "$second" 1
 probe wait-exit "$second" 10000 >/dev/null
+
+# other <name> <what> <scenario lines...>: a run of its own with another receiver, shown; its
+# Time page and the whole screen (the tray icon, and notices) shot after a few seconds.
+other() {
+  local name=$1 what=$2
+  shift 2
+  echo "$what"
+  probe click "$pid" 102
+  probe wait-exit "$pid" 10000 >/dev/null
+  scenario "$@"
+  pid=$(start "$exe" "$demo")
+  probe wait-window "$pid" 30000 >/dev/null
+  probe tray "$pid" 514
+  sleep 5
+  echo "  message panel: $(probe text "$pid" 200); state: $(probe text "$pid" 212)"
+  shot "$(printf '%02d' "$next")-$name" "$window"
+  next=$((next + 1))
+  if ((HV_VIRTUAL_DISPLAY)); then
+    shot "$(printf '%02d' "$next")-$name-screen" "$(xdpyinfo | awk '/dimensions:/ {print $2}')+0+0"
+    next=$((next + 1))
+  fi
+}
+other crystal-time "5. crystal time: the receiver's own clock, no signal" \
+  "source = crystal" "reception = 0" "battery = 3012"
+other no-radio-time "6. no receiver plugged in: the Time page follows the PC clock" "installed = 0"
+other low-battery "7. a weak clock battery: three low readings bring the notice" "battery = 2700"
 
 echo "screenshots: $shots"
 echo "call log of the simulated receiver: $demo/calls.log"

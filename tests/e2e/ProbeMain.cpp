@@ -25,6 +25,7 @@ const char kUsage[] =
     "  page <pid> <index>                         switch to page <index> as a click does\n"
     "  text <pid> <control id>                    print a control's text\n"
     "  wait-text <pid> <control id> [<timeout>]   wait until a control's text is not empty\n"
+    "  wait-text-is <pid> <control id> <text> [<timeout>]   wait until a control shows <text>\n"
     "  click <pid> <control id>                   click a button\n"
     "  wait-box <pid> [<timeout ms>]              wait for a message box, print its text\n"
     "  box-text <pid>                             print the message box's text\n"
@@ -140,6 +141,17 @@ int Run(const std::vector<std::string>& args) {
     std::printf("%s\n", probe::WaitNonEmptyText(control, "a text in control " + std::to_string(id),
                                                 Number(args, 3, probe::kActionTimeoutMs, false))
                             .c_str());
+    return 0;
+  }
+  if (command == "wait-text-is") {
+    if (args.size() < 4) throw UsageError();
+    const int id = static_cast<int>(Number(args, 2, 0, true));
+    const std::string wanted = args[3];
+    HWND control = probe::WaitControl(MainWindow(Pid(args)), id);
+    probe::WaitText(
+        control, [&](const std::string& text) { return text == wanted; },
+        "\"" + wanted + "\" in control " + std::to_string(id),
+        Number(args, 4, probe::kActionTimeoutMs, false));
     return 0;
   }
   if (command == "click") {

@@ -37,12 +37,15 @@ int SecondsApart(int a, int b) {
 
 class PollCycleTest : public HoraviaTest {
  protected:
-  // Starts the program with `scenario` and shows its window through the tray icon.
-  HWND StartShown(const std::string& scenario, Dll dll = Dll::kCdecl) {
-    const std::string folder = Folder("program");
+  // Starts the program in folder `name` with `scenario` and shows its window through the tray
+  // icon; its calls are logged in `name`.log.
+  HWND StartShown(const std::string& scenario, Dll dll = Dll::kCdecl,
+                  const std::string& name = "program") {
+    const std::string folder = Folder(name);
     PutProgram(folder, dll);
     WriteFile(Path("scenario.ini"), scenario);
-    program_ = &Launch(folder, Path("scenario.ini"), Path("calls.log"));
+    log_ = Path(name + ".log");
+    program_ = &Launch(folder, Path("scenario.ini"), log_);
     HWND window = StartedWindow(*program_);
     probe::Send(window, hv::kWmTrayIcon, 0, hv::kWmLButtonUp);
     probe::WaitVisible(window, true, "the window after the tray click");
@@ -66,7 +69,7 @@ class PollCycleTest : public HoraviaTest {
   }
   int Count(const std::string& entry) const {
     int n = 0;
-    for (const Call& c : Calls(Path("calls.log"))) n += c.entry == entry;
+    for (const Call& c : Calls(log_)) n += c.entry == entry;
     return n;
   }
   // Ends the program with its terminate button and checks that it wrote its settings.
@@ -78,6 +81,7 @@ class PollCycleTest : public HoraviaTest {
   }
 
   probe::Process* program_ = nullptr;
+  std::string log_;
 };
 
 TEST_F(PollCycleTest, WithoutTheLibraryTheTimePageFollowsThePCClock) {
@@ -139,7 +143,7 @@ TEST_F(PollCycleTest, CrystalTimeAndInvalidRecords) {
   Terminate(window);
 
   // A receiver that lost the time: records without the time flag.
-  window = StartShown("time_data = 26 12 08 12 00 05 02 43\n");
+  window = StartShown("time_data = 26 12 08 12 00 05 02 43\n", Dll::kCdecl, "lost");
   WaitShown(window, ctl::PanelMsg, txt::TxtDeviceOpened);
   Sleep(2500);
   EXPECT_EQ(Shown(window, ctl::PanelMsg), txt::TxtDeviceOpened) << "no valid record: stays Opened";

@@ -131,6 +131,7 @@ echo "4. a second start while it runs"
 second=$(start "$exe" "$demo")
 probe wait-box "$second" 30000 | sed 's/^/  message box: /'
 shot "$(printf '%02d' "$next")-second-instance" "$(probe box-rect "$second")"
+next=$((next + 1))
 probe box-press "$second" 1
 probe wait-exit "$second" 10000 >/dev/null
 

@@ -123,8 +123,8 @@ class TControl {
   void UserSetText(const std::string& text);
   // The mouse moves onto / off the control (reported for labels that
   // react to clicks).
-  virtual void UserMouseEnter() {}
-  virtual void UserMouseLeave() {}
+  void UserMouseEnter();
+  void UserMouseLeave();
 
   // Window-layer bookkeeping.
   void* handle = nullptr;
@@ -133,6 +133,9 @@ class TControl {
  protected:
   void Changed();
   void SetItemIndexRaw(int index);
+  // What the control itself does when the mouse comes and goes.
+  virtual void MouseEnter() {}
+  virtual void MouseLeave() {}
 
  private:
   TForm& owner_;
@@ -282,6 +285,23 @@ const std::string& ApplicationTitle();
 // Shows a failure that reached the window framework in an error box titled
 // with the application title; a full stop is added after the message.
 void ShowException(const std::exception& failure);
+
+// The one guard around every entry from the system into the core: window
+// procedures, timer ticks, the messages of the loop, user actions. A failure
+// that `code` raises ends here, shown in the application's error box, and
+// the program goes on; nothing escapes, not even a failure of the box.
+void ShowUnknownFailure() noexcept;
+void ShowFailure(const std::exception& failure) noexcept;
+template <typename Code>
+void Guard(Code&& code) noexcept {
+  try {
+    code();
+  } catch (const std::exception& failure) {
+    ShowFailure(failure);
+  } catch (...) {
+    ShowUnknownFailure();
+  }
+}
 
 enum class BorderStyle { Single, Dialog };
 

@@ -202,6 +202,10 @@ TSpinEdit::TSpinEdit(TForm& owner, int id, const char* name, TControl* parent, B
 }
 
 int TSpinEdit::Value() const {
+  return std::clamp(TextValue(), min_, max_);
+}
+
+int TSpinEdit::TextValue() const {
   const std::string& text = Text();
   size_t begin = text.find_first_not_of(' ');
   size_t end = text.find_last_not_of(' ');

@@ -219,9 +219,13 @@ class TSpinEdit : public TControl {
             int maxValue, int value);
   int MinValue() const { return min_; }
   int MaxValue() const { return max_; }
-  // The text as a whole number; text that is no whole number gives the
-  // minimum. Not clamped: the user may have typed any number.
+  // The value, within MinValue..MaxValue at every moment, also while the
+  // box still shows a number typed outside the range; text that is no whole
+  // number gives the minimum.
   int Value() const;
+  // The text as a whole number as it stands, not clamped (the user may have
+  // typed any number); text that is no whole number gives the minimum.
+  int TextValue() const;
   // Clamps to MinValue..MaxValue and shows the result.
   void SetValue(int value);
 

@@ -397,12 +397,29 @@ TEST_F(Startup, CloseHidesAndTerminateEndsWritingTheControlsIntoTheSettings) {
   EXPECT_TRUE(Config.Tone);
 }
 
-TEST_F(Startup, QualityTextThatIsNoNumberIsStoredAsTheMinimum) {
+TEST_F(Startup, QualityTypedIsStoredWithinTheRangeEvenBeforeTheBoxLosesTheFocus) {
   UseReceiver();
   ASSERT_TRUE(StartProgram());
-  Main().SpinEditQuality.UserSetText("abc");
+  TSpinEdit& box = Main().SpinEditQuality;
+  // The box keeps what was typed until it loses the focus; its value keeps
+  // to the range at every moment, its text read as a number does not.
+  const struct {
+    const char* typed;
+    int asText;
+    int value;
+  } cases[] = {{"abc", 1, 1},    {"0", 0, 1},           {"-7", -7, 1},
+               {" 42 ", 42, 42}, {"99999999999", 1, 1}, {"150", 150, 99}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    box.UserSetText(c.typed);
+    EXPECT_EQ(box.Text(), c.typed);
+    EXPECT_EQ(box.TextValue(), c.asText);
+    EXPECT_EQ(box.Value(), c.value);
+  }
+  // A close before the box loses the focus (Windows ending the session).
   Main().SpeedButtonTerminate.UserClick();
-  EXPECT_EQ(Config.DCFQuality, 1);
+  EXPECT_EQ(Config.DCFQuality, 99);
+  EXPECT_EQ(os.profiles.Get("TNA", "DCFQuality", "", kSettingsPath), "99");
 }
 
 TEST_F(Startup, UnitsInitialiseInOrderBeforeTheEntry) {

@@ -396,13 +396,17 @@ TEST_F(SettingsTest, SetupChoicesAndWindowPlaceSurviveARestart) {
   EXPECT_TRUE(shown.Ticked(ctl::CheckBoxTone));
 }
 
-TEST_F(SettingsTest, QualityTypedThatIsNoNumberIsSavedAsOne) {
-  probe::Process& program = Start();
-  HWND window = StartedWindow(program);
-  ShowSetupPage(window);
-  SetupPage(window).TypeQuality("abc");
-  Terminate(program, window);
-  EXPECT_EQ(ValueOf(ParseIni(Settings()), "tna", "dcfquality"), "1");
+TEST_F(SettingsTest, QualityTypedIsSavedWithinTheRange) {
+  // The box never loses the focus before the close, so what it shows is not clamped yet.
+  const std::pair<const char*, const char*> cases[] = {{"abc", "1"}, {"150", "99"}};
+  for (const auto& [typed, saved] : cases) {
+    probe::Process& program = Start();
+    HWND window = StartedWindow(program);
+    ShowSetupPage(window);
+    SetupPage(window).TypeQuality(typed);
+    Terminate(program, window);
+    EXPECT_EQ(ValueOf(ParseIni(Settings()), "tna", "dcfquality"), saved) << typed;
+  }
 }
 
 TEST_F(SettingsTest, HandEditedValuesLoadAsTheRulesSayAndTheFileKeepsItsOwnParts) {
@@ -503,10 +507,17 @@ TEST_F(SettingsTest, LastUpdateIsReadAndWrittenWithTheDecimalSeparatorOfTheMomen
   ASSERT_EQ(DecimalSeparator(), ".");
   EXPECT_EQ(ValueOf(WrittenBack(Settings()), "tna", "lastupdate"), "0");
 
-  // With "." in force, a value with "." is read; written with 15 significant digits.
-  EXPECT_EQ(ValueOf(WrittenBack("[TNA]\r\nFirstRun=0\r\nLastUpdate=45000.1234567890123\r\n"), "tna",
-                    "lastupdate"),
-            "45000.123456789");
+  // With "." in force, a value with "." is read; written with 15 significant digits, in
+  // decimal notation whatever the value, and negative zero as 0.
+  const std::pair<const char*, const char*> cases[] = {
+      {"45000.1234567890123", "45000.123456789"}, {"0.00001", "0.00001"}, {"-0", "0"}};
+  for (const auto& [in_file, saved] : cases) {
+    EXPECT_EQ(
+        ValueOf(WrittenBack(std::string("[TNA]\r\nFirstRun=0\r\nLastUpdate=") + in_file + "\r\n"),
+                "tna", "lastupdate"),
+        saved)
+        << in_file;
+  }
 }
 
 // The ways to close the program while its window is shown: its terminate button, and "Close

@@ -46,6 +46,12 @@ enum class ControlKind {
 
 enum class Alignment { Left, Center, Right };
 
+// A length given in pixels at `ppi` pixels per inch, in design pixels
+// (96 dpi), rounded to the nearest.
+constexpr int DesignPixels(int pixels, int ppi) {
+  return (pixels * 96 + ppi / 2) / ppi;
+}
+
 // Position in the parent's client area, design pixels at 96 dpi.
 struct Bounds {
   int left = 0;

@@ -422,18 +422,53 @@ TEST_F(Startup, QualityTypedIsStoredWithinTheRangeEvenBeforeTheBoxLosesTheFocus)
   EXPECT_EQ(os.profiles.Get("TNA", "DCFQuality", "", kSettingsPath), "99");
 }
 
+// Notes each unit that reaches the platform while the units initialise, and
+// whether the settings defaults were set by then (the one unit that does
+// not reach the platform at start).
+class InitialisationWatch : public VirtualPlatform {
+ public:
+  std::vector<std::string> seen;
+  bool QueryPerformanceFrequency(int64_t& frequency) override {
+    Note("Prectime");
+    return VirtualPlatform::QueryPerformanceFrequency(frequency);
+  }
+  bool OpenProcessToken(uint32_t access, TokenHandle& token) override {
+    Note("PCTime");
+    return VirtualPlatform::OpenProcessToken(access, token);
+  }
+  bool GetVersionEx(OsVersionInfo& info) override {
+    Note("SysCheck");
+    return VirtualPlatform::GetVersionEx(info);
+  }
+
+ private:
+  void Note(const char* unit) {
+    seen.push_back(std::string(unit) + (Config.x == 10 ? " after" : " before") + " UnitConfig");
+  }
+};
+
 TEST_F(Startup, UnitsInitialiseInOrderBeforeTheEntry) {
-  // The configuration defaults exist before the main window reads them,
-  // and the platform level before FormCreate compares it.
+  InitialisationWatch watch;
+  InstallPlatform(&watch);
+  Config = TConfig{};
+  Serialization = TSerialization{};
   InitializeUnits();
+  EXPECT_EQ(watch.seen,
+            (std::vector<std::string>{"Prectime before UnitConfig", "PCTime after UnitConfig",
+                                      "SysCheck after UnitConfig"}));
+  EXPECT_GT(watch.counterReads, 0) << "Prectime calibrated";
+  // The settings defaults exist before the main window reads them.
   EXPECT_EQ(Config.x, 10);
   EXPECT_EQ(Config.y, 10);
   EXPECT_EQ(Serialization.x, 10);
+  EXPECT_EQ(Serialization.y, 10);
   EXPECT_EQ(Serialization.sn, 0);
   EXPECT_EQ(Config.DCFQuality, 0);
   EXPECT_FALSE(Config.FirstRun);
-  // Prectime ran first: its calibration read the counter before anything else.
-  EXPECT_GT(os.counterReads, 0);
+  // The entry code has not run.
+  EXPECT_TRUE(watch.mutexes.empty());
+  EXPECT_TRUE(watch.profileReads.empty());
+  InstallPlatform(&os);
 }
 
 }  // namespace

@@ -102,8 +102,10 @@ struct Event {
 // Several timers as the main window has them: a poll timer whose handler
 // waits three times on a one-shot 2 ms timer with the loop running, a fast
 // and a slow timer, and a stop timer that ends the run. The first tick of
-// the slow timer blocks the thread for 0.8 s, then stops the fast
-// timer while its tick is due, posts a message and starts it again.
+// the slow timer blocks the thread for 0.8 s (every other timer falls due
+// meanwhile), then stops the fast timer, posts a message and starts the
+// fast timer again. The intervals are whole multiples of the 15.6 ms grain
+// that the model has and Wine has not.
 class TimerScenario : public TForm {
  public:
   explicit TimerScenario(std::function<void()> post)
@@ -248,12 +250,12 @@ TEST(TimerModel, TheProductDeliversTicksAsTheModelPredicts) {
     ExpectTimerRules(seen);
   }
   // As many ticks as the model makes, give or take the real clock: a busy
-  // machine may cost a tick, but no more ticks than predicted may come (a
-  // timer that was due several times while the thread was busy ticks once).
+  // machine may cost ticks, but no more than predicted may come (a timer
+  // that was due several times while the thread was busy ticks once).
   for (const char* timer : {"poll<", "fast", "slow"}) {
     const int expected = Count(predicted, timer);
     EXPECT_LE(Count(seen, timer), expected + 1) << timer << "\n" << Describe(seen);
-    EXPECT_GE(Count(seen, timer), expected - 2) << timer << "\n" << Describe(seen);
+    EXPECT_GE(Count(seen, timer), expected - expected / 3) << timer << "\n" << Describe(seen);
   }
 }
 

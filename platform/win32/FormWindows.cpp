@@ -871,7 +871,15 @@ void WindowLayer::KillTimer(TForm& form, uint32_t id) {
 // is recognised and dropped. The queue itself is left alone: ticks of the
 // other timers, and a pending quit, stay as the system keeps them.
 void WindowLayer::StartTimer(FormRecord& record, uint32_t id, uint32_t interval) {
-  if (++lastTimerRun_ == 0) ++lastTimerRun_;
+  // Never 0, and never the id of a run still going (once the count wraps).
+  auto inUse = [&](UINT_PTR run) {
+    for (const auto& [other, current] : record.timers)
+      if (current == run) return true;
+    return false;
+  };
+  do {
+    ++lastTimerRun_;
+  } while (lastTimerRun_ == 0 || inUse(lastTimerRun_));
   if (::SetTimer(record.hwnd, lastTimerRun_, interval, nullptr)) record.timers[id] = lastTimerRun_;
 }
 

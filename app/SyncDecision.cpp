@@ -1,6 +1,5 @@
 // The synchronisation decision: when the PC clock is set from a received
 // record, in which time reference, and what the user is told.
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -20,22 +19,6 @@ constexpr uint8_t kSecond1 = 0x01;  // packed BCD, compared raw
 constexpr uint8_t kMinute0 = 0x00;
 constexpr uint16_t kSetMilliseconds = 100;
 constexpr int64_t kMaxDeviationMinutes = 70;
-
-// The spin edit's text as the user left it: a whole number, blanks around
-// it allowed, not clamped to the control's range; any other text gives the
-// control's minimum.
-int32_t RequiredValue(const TSpinEdit& edit) {
-  const std::string& text = edit.Text();
-  const size_t begin = text.find_first_not_of(' ');
-  if (begin == std::string::npos) return edit.MinValue();
-  const char* first = text.data() + begin;
-  const char* last = text.data() + text.find_last_not_of(' ') + 1;
-  if (*first == '+' && last - first > 1 && first[1] != '-') ++first;
-  int32_t value = 0;
-  const auto [end, error] = std::from_chars(first, last, value);
-  if (error != std::errc() || end != last) return edit.MinValue();
-  return value;
-}
 
 bool QualityTest(const TimeData& record, int32_t quality, int32_t required) {
   return TimeDataIsDCF(record) && quality >= required;
@@ -65,7 +48,7 @@ int64_t WholeMinutesBetween(TDateTime a, TDateTime b) {
 void TFormMain::SyncPCTime(const TimeData& record, int32_t quality) {
   const bool atSecond1 = record[tdSecond] == kSecond1;
   const bool atMinute0 = record[tdMinute] == kMinute0;
-  const int32_t required = RequiredValue(SpinEditQuality);
+  const int32_t required = SpinEditQuality.TextValue();  // as typed, not clamped
 
   // 1. The filter sees one record a minute, whatever the rules are. A date
   // that does not exist raises here and ends the decision for this record.

@@ -214,13 +214,13 @@ TFormMain::TFormMain()
   ImageCrystal.SetPicture("IMAGECRYSTAL");
   ImageDCF.SetPicture("IMAGEDCF");
 
-  // About page
+  // About page; its font heights are designed in pixels at 115 ppi.
   Image2.SetPicture("ABOUTBG");
-  Label6.SetFont(Tahoma(34, true));
+  Label6.SetFont(Tahoma(DesignPixels(34, 115), true));
   Label6.SetFontColor(clMenuHighlight);
-  Label3.SetFont(Tahoma(11));
+  Label3.SetFont(Tahoma(DesignPixels(11, 115)));
   for (TLabel* link : {&UrlLabel1, &UrlLabel2}) {
-    link->SetFont(Tahoma(14));
+    link->SetFont(Tahoma(DesignPixels(14, 115)));
     link->SetFontColor(clNavy);
   }
   UrlLabel1.SetText(kHomePage);
@@ -234,9 +234,9 @@ TFormMain::TFormMain()
     link->SetDetectMouse(true);
     link->SetShowUrlHint(false);
   }
-  Label9.SetFont(Tahoma(11));
+  Label9.SetFont(Tahoma(DesignPixels(11, 115)));
   Label9.SetFontColor(clHighlight);
-  Label10.SetFont(Tahoma(11));
+  Label10.SetFont(Tahoma(DesignPixels(11, 115)));
   Label10.SetWordWrap(true);
 }
 

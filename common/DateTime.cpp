@@ -1,47 +1,48 @@
-// Calendar arithmetic of the day-number date-time.
+// Calendar arithmetic of the day-number date-time, on the standard calendar.
 #include "common/DateTime.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
 namespace hv {
 
 namespace {
-constexpr int64_t kMsPerDay = 86400000;
-// Days from 0001-01-01 to 1899-12-30, day number 0.
-constexpr int64_t kDateDelta = 693593;
+namespace chr = std::chrono;
 
-int64_t DaysBeforeYear(int64_t year) {
-  const int64_t y = year - 1;
-  return y * 365 + y / 4 - y / 100 + y / 400;
-}
+constexpr int64_t kMsPerDay = chr::milliseconds{chr::days{1}}.count();
+// Day number 0, and the first and last day of the years 1..9999.
+constexpr chr::sys_days kDayZero{chr::year{1899} / 12 / 30};
+constexpr chr::sys_days kFirstDay{chr::year{1} / 1 / 1};
+constexpr chr::sys_days kLastDay{chr::year{9999} / 12 / 31};
 }  // namespace
 
 bool IsLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return chr::year{year}.is_leap();
 }
 
 int DaysInMonth(int year, int month) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (month < 1 || month > 12) return 0;
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+  const chr::year_month_day_last last{chr::year{year}, chr::month_day_last{chr::month(month)}};
+  return static_cast<int>(static_cast<unsigned>(last.day()));
 }
 
 std::optional<TDateTime> TryEncodeDate(int year, int month, int day) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12) return std::nullopt;
-  if (day < 1 || day > DaysInMonth(year, month)) return std::nullopt;
-  int64_t days = DaysBeforeYear(year);
-  for (int m = 1; m < month; ++m) days += DaysInMonth(year, m);
-  days += day - 1;
-  return static_cast<TDateTime>(days - kDateDelta);
+  // Out-of-range fields are refused before they reach the calendar types.
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31)
+    return std::nullopt;
+  const chr::year_month_day date{chr::year{year}, chr::month(month), chr::day(day)};
+  if (!date.ok()) return std::nullopt;
+  return static_cast<TDateTime>((chr::sys_days{date} - kDayZero).count());
 }
 
 std::optional<TDateTime> TryEncodeTime(int hour, int minute, int second, int millisecond) {
   if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
       millisecond < 0 || millisecond > 999)
     return std::nullopt;
-  const int64_t ms = ((hour * 60 + minute) * 60 + second) * 1000LL + millisecond;
-  return static_cast<TDateTime>(ms) / kMsPerDay;
+  const chr::milliseconds time = chr::hours{hour} + chr::minutes{minute} + chr::seconds{second} +
+                                 chr::milliseconds{millisecond};
+  return static_cast<TDateTime>(time.count()) / kMsPerDay;
 }
 
 std::optional<TDateTime> TrySystemTimeToDateTime(const SystemTime& t) {
@@ -62,32 +63,31 @@ TDateTime SystemTimeToDateTime(const SystemTime& t) {
 
 std::optional<DecodedDateTime> DecodeDateTime(TDateTime value) {
   if (!std::isfinite(value)) return std::nullopt;
-  // Milliseconds since 1899-12-30 00:00, negative days mirrored as the
-  // day-number convention has it (the fraction always counts forward).
+  // Whole days since 1899-12-30 and milliseconds into the day, negative days
+  // mirrored as the day-number convention has it (the fraction always
+  // counts forward).
   const double whole = std::trunc(value);
+  if (std::fabs(whole) > (kLastDay - kDayZero).count() + 1) return std::nullopt;
   const double fraction = std::fabs(value - whole);
-  int64_t day = static_cast<int64_t>(whole);
+  chr::sys_days date = kDayZero + chr::days{static_cast<int64_t>(whole)};
   int64_t ms = std::llround(fraction * kMsPerDay);
   if (ms >= kMsPerDay) {
     ms -= kMsPerDay;
-    day += value >= 0 ? 1 : -1;
+    date += chr::days{value >= 0 ? 1 : -1};
   }
-  int64_t absolute = day + kDateDelta;  // days since 0001-01-01
-  if (absolute < 0 || absolute >= DaysBeforeYear(10000)) return std::nullopt;
+  if (date < kFirstDay || date > kLastDay) return std::nullopt;
+
+  const chr::year_month_day ymd{date};
+  const chr::hh_mm_ss<chr::milliseconds> time{chr::milliseconds{ms}};
   DecodedDateTime d{};
-  d.dayOfWeek = static_cast<int>((absolute + 1) % 7) + 1;  // 0001-01-01 was a Monday
-  int year = static_cast<int>(absolute / 366) + 1;
-  while (DaysBeforeYear(year + 1) <= absolute) ++year;
-  int64_t rest = absolute - DaysBeforeYear(year);
-  int month = 1;
-  while (rest >= DaysInMonth(year, month)) rest -= DaysInMonth(year, month++);
-  d.year = year;
-  d.month = month;
-  d.day = static_cast<int>(rest) + 1;
-  d.hour = static_cast<int>(ms / 3600000);
-  d.minute = static_cast<int>(ms / 60000 % 60);
-  d.second = static_cast<int>(ms / 1000 % 60);
-  d.millisecond = static_cast<int>(ms % 1000);
+  d.year = static_cast<int>(ymd.year());
+  d.month = static_cast<int>(static_cast<unsigned>(ymd.month()));
+  d.day = static_cast<int>(static_cast<unsigned>(ymd.day()));
+  d.hour = static_cast<int>(time.hours().count());
+  d.minute = static_cast<int>(time.minutes().count());
+  d.second = static_cast<int>(time.seconds().count());
+  d.millisecond = static_cast<int>(time.subseconds().count());
+  d.dayOfWeek = static_cast<int>(chr::weekday{date}.c_encoding()) + 1;
   return d;
 }
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace hv {
 
@@ -90,11 +91,35 @@ bool ParseIniBoolean(std::string_view text, bool fallback) {
 }
 
 std::string FormatIniReal(double value, char decimalSeparator) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.15g", value);
-  std::string text = buffer;
-  for (char& c : text)
-    if (c == '.') c = decimalSeparator;
+  // Zero of either sign, and what is no number (it would read back as 0).
+  if (value == 0.0 || !std::isfinite(value)) return "0";
+  // The fifteen significant digits and the power of ten of the first one.
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value));
+  std::string digits;
+  const char* p = buffer;
+  for (; *p != 'e'; ++p)
+    if (IsDigit(*p)) digits += *p;
+  const int exponent = std::atoi(p + 1);
+  digits.erase(digits.find_last_not_of('0') + 1);
+
+  std::string text = value < 0 ? "-" : "";
+  if (exponent < 0) {
+    text += '0';
+    text += decimalSeparator;
+    text.append(static_cast<size_t>(-exponent - 1), '0');
+    text += digits;
+  } else {
+    const size_t whole = static_cast<size_t>(exponent) + 1;
+    if (digits.size() <= whole) {
+      text += digits;
+      text.append(whole - digits.size(), '0');
+    } else {
+      text += digits.substr(0, whole);
+      text += decimalSeparator;
+      text += digits.substr(whole);
+    }
+  }
   return text;
 }
 

@@ -25,8 +25,10 @@ std::string FormatIniBoolean(bool value);
 // any non-zero integer is true.
 bool ParseIniBoolean(std::string_view text, bool fallback);
 
-// Rounded to 15 significant digits, trailing zeros dropped, no separator
-// for a whole number, `decimalSeparator` as the separator.
+// Rounded to 15 significant digits, always in decimal notation (never an
+// exponent), trailing zeros dropped, no separator for a whole number,
+// `decimalSeparator` as the separator; "0" for zero of either sign (and
+// for what is no finite number, which reads back as 0 anyway).
 std::string FormatIniReal(double value, char decimalSeparator);
 // A decimal number with `decimalSeparator`: optional sign, digits with an
 // optional separator, optional exponent after "E"/"e", blanks around it.

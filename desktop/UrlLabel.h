@@ -69,10 +69,8 @@ class TUrlLabel : public TLabel {
   std::string ComposeURL() const;
   // The user clicks the label: the link opens; failures are silent.
   void OpenLink();
-  void MouseEnter();
-  void MouseLeave();
-  void UserMouseEnter() override { MouseEnter(); }
-  void UserMouseLeave() override { MouseLeave(); }
+  void MouseEnter() override;
+  void MouseLeave() override;
 
  private:
   void UrlChanged();

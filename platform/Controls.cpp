@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <stdexcept>
 
+#include "app/Texts.h"
 #include "platform/Platform.h"
 
 namespace hv {
@@ -11,16 +13,6 @@ namespace hv {
 namespace {
 
 std::string applicationTitle;
-
-// Runs a handler raised by the platform; a failure it raises is shown.
-template <typename Handler>
-void Guarded(Handler&& handler) {
-  try {
-    handler();
-  } catch (const std::exception& failure) {
-    ShowException(failure);
-  }
-}
 
 }  // namespace
 
@@ -37,6 +29,21 @@ void ShowException(const std::exception& failure) {
   std::string message = failure.what();
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') message += '.';
   Os().MessageBox(message, applicationTitle, MessageBoxKind::Error, MessageBoxButtons::Ok);
+}
+
+void ShowFailure(const std::exception& failure) noexcept {
+  try {
+    ShowException(failure);
+  } catch (...) {
+    // Not even the box could be shown: the program goes on all the same.
+  }
+}
+
+void ShowUnknownFailure() noexcept {
+  try {
+    ShowException(std::runtime_error(Text(TextId::TxtUnknownFailure)));
+  } catch (...) {
+  }
 }
 
 TControl::TControl(TForm& owner, ControlKind kind, int id, const char* name, TControl* parent,
@@ -108,13 +115,21 @@ void TControl::SetItemIndexRaw(int index) {
 
 void TControl::UserClick() {
   if (!enabled_) return;
-  if (OnClick) Guarded(OnClick);
+  if (OnClick) Guard(OnClick);
+}
+
+void TControl::UserMouseEnter() {
+  Guard([this] { MouseEnter(); });
+}
+
+void TControl::UserMouseLeave() {
+  Guard([this] { MouseLeave(); });
 }
 
 void TControl::UserSetText(const std::string& text) {
   // The screen already shows the text; only the state follows.
   text_ = text;
-  if (OnChange) Guarded(OnChange);
+  if (OnChange) Guard(OnChange);
 }
 
 TLabel::TLabel(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
@@ -157,7 +172,7 @@ void TCheckBox::SetChecked(bool checked) {
 void TCheckBox::UserToggle() {
   if (!Enabled()) return;
   SetChecked(!checked_);
-  if (OnClick) Guarded(OnClick);
+  if (OnClick) Guard(OnClick);
 }
 
 TRadioGroup::TRadioGroup(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
@@ -175,7 +190,7 @@ void TRadioGroup::SetItemIndex(int index) {
 void TRadioGroup::UserSelect(int index) {
   if (!Enabled()) return;
   SetItemIndex(index);
-  if (OnClick) Guarded(OnClick);
+  if (OnClick) Guard(OnClick);
 }
 
 TSpinEdit::TSpinEdit(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
@@ -187,13 +202,17 @@ TSpinEdit::TSpinEdit(TForm& owner, int id, const char* name, TControl* parent, B
 }
 
 int TSpinEdit::Value() const {
+  return std::clamp(TextValue(), min_, max_);
+}
+
+int TSpinEdit::TextValue() const {
   const std::string& text = Text();
   size_t begin = text.find_first_not_of(' ');
   size_t end = text.find_last_not_of(' ');
   if (begin == std::string::npos) return min_;
   const char* first = text.data() + begin;
   const char* last = text.data() + end + 1;
-  if (*first == '+') ++first;
+  if (*first == '+' && last - first > 1 && first[1] != '-') ++first;  // "+-5" is no number
   int value = 0;
   auto [ptr, ec] = std::from_chars(first, last, value);
   if (ec != std::errc() || ptr != last) return min_;
@@ -218,7 +237,7 @@ void TComboBox::SetItemIndex(int index) {
 void TComboBox::UserSelect(int index) {
   if (!Enabled()) return;
   SetItemIndex(index);
-  if (OnChange) Guarded(OnChange);
+  if (OnChange) Guard(OnChange);
 }
 
 TPageControl::TPageControl(TForm& owner, int id, const char* name, TControl* parent, Bounds bounds,
@@ -235,7 +254,7 @@ void TPageControl::SetActivePageIndex(int index) {
 
 void TPageControl::UserSelectPage(int index) {
   if (!Enabled() || index < 0 || index >= static_cast<int>(Items().size())) return;
-  if (OnChange) Guarded(OnChange);
+  if (OnChange) Guard(OnChange);
   SetItemIndexRaw(index);
 }
 
@@ -313,7 +332,7 @@ void TForm::Close() {
 void TForm::DispatchTimer(uint32_t id) {
   for (TTimer* t : timers_) {
     if (t->Id() == id && t->Enabled()) {
-      if (t->OnTimer) Guarded(t->OnTimer);
+      if (t->OnTimer) Guard(t->OnTimer);
       return;
     }
   }
@@ -321,7 +340,7 @@ void TForm::DispatchTimer(uint32_t id) {
 
 bool TForm::DispatchMessage(uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t& result) {
   bool handled = false;
-  Guarded([&] { handled = HandleMessage(message, wParam, lParam, result); });
+  Guard([&] { handled = HandleMessage(message, wParam, lParam, result); });
   return handled;
 }
 
@@ -330,12 +349,12 @@ bool TForm::HandleMessage(uint32_t, uintptr_t, intptr_t, intptr_t&) {
 }
 
 void TForm::UserClose() {
-  Guarded([this] { Close(); });
+  Guard([this] { Close(); });
 }
 
 bool TForm::QueryEndSession() {
   bool allowed = false;
-  Guarded([&] { allowed = CloseQuery(); });
+  Guard([&] { allowed = CloseQuery(); });
   return allowed;
 }
 

@@ -46,6 +46,12 @@ enum class ControlKind {
 
 enum class Alignment { Left, Center, Right };
 
+// A length given in pixels at `ppi` pixels per inch, in design pixels
+// (96 dpi), rounded to the nearest.
+constexpr int DesignPixels(int pixels, int ppi) {
+  return (pixels * 96 + ppi / 2) / ppi;
+}
+
 // Position in the parent's client area, design pixels at 96 dpi.
 struct Bounds {
   int left = 0;
@@ -123,8 +129,8 @@ class TControl {
   void UserSetText(const std::string& text);
   // The mouse moves onto / off the control (reported for labels that
   // react to clicks).
-  virtual void UserMouseEnter() {}
-  virtual void UserMouseLeave() {}
+  void UserMouseEnter();
+  void UserMouseLeave();
 
   // Window-layer bookkeeping.
   void* handle = nullptr;
@@ -133,6 +139,9 @@ class TControl {
  protected:
   void Changed();
   void SetItemIndexRaw(int index);
+  // What the control itself does when the mouse comes and goes.
+  virtual void MouseEnter() {}
+  virtual void MouseLeave() {}
 
  private:
   TForm& owner_;
@@ -216,9 +225,13 @@ class TSpinEdit : public TControl {
             int maxValue, int value);
   int MinValue() const { return min_; }
   int MaxValue() const { return max_; }
-  // The text as a whole number; text that is no whole number gives the
-  // minimum. Not clamped: the user may have typed any number.
+  // The value, within MinValue..MaxValue at every moment, also while the
+  // box still shows a number typed outside the range; text that is no whole
+  // number gives the minimum.
   int Value() const;
+  // The text as a whole number as it stands, not clamped (the user may have
+  // typed any number); text that is no whole number gives the minimum.
+  int TextValue() const;
   // Clamps to MinValue..MaxValue and shows the result.
   void SetValue(int value);
 
@@ -282,6 +295,23 @@ const std::string& ApplicationTitle();
 // Shows a failure that reached the window framework in an error box titled
 // with the application title; a full stop is added after the message.
 void ShowException(const std::exception& failure);
+
+// The one guard around every entry from the system into the core: window
+// procedures, timer ticks, the messages of the loop, user actions. A failure
+// that `code` raises ends here, shown in the application's error box, and
+// the program goes on; nothing escapes, not even a failure of the box.
+void ShowUnknownFailure() noexcept;
+void ShowFailure(const std::exception& failure) noexcept;
+template <typename Code>
+void Guard(Code&& code) noexcept {
+  try {
+    code();
+  } catch (const std::exception& failure) {
+    ShowFailure(failure);
+  } catch (...) {
+    ShowUnknownFailure();
+  }
+}
 
 enum class BorderStyle { Single, Dialog };
 

@@ -6,6 +6,7 @@
 #include "timekeeping/Prectime.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "platform/Platform.h"
 
@@ -15,8 +16,14 @@ namespace {
 int64_t counterFrequency = 0;  // counts per second; fixed at initialisation
 int32_t delayOverhead = 0;     // microseconds; fixed at the end of calibration
 
+// Rounds to the nearest 64-bit integer; beyond the range, the nearest end
+// of it (a count no wait or measurement can reach).
 int64_t RoundToInt64(long double value) {
-  return static_cast<int64_t>(std::nearbyintl(value));
+  constexpr long double kLimit = 9223372036854775808.0L;  // 2^63
+  const long double rounded = std::nearbyintl(value);
+  if (rounded >= kLimit) return INT64_MAX;
+  if (rounded < -kLimit) return INT64_MIN;
+  return static_cast<int64_t>(rounded);
 }
 }  // namespace
 
@@ -26,13 +33,15 @@ void ReadCounter(int64_t& count) {
 
 int64_t ElapsedMicroseconds(int64_t start, int64_t stop) {
   if (counterFrequency <= 0) return 0;  // no counter: nothing can be measured
-  const int64_t d = stop - start;
-  return RoundToInt64(static_cast<long double>(d) * 1000000.0L /
-                      static_cast<long double>(counterFrequency));
+  // The difference in extended precision: exact wherever it fits 64 bits.
+  const long double d = static_cast<long double>(stop) - static_cast<long double>(start);
+  return RoundToInt64(d * 1000000.0L / static_cast<long double>(counterFrequency));
 }
 
 void DelayMicroseconds(int32_t n) {
-  const int32_t m = n > delayOverhead ? n - delayOverhead : 0;
+  // In 64 bits: with a negative overhead, a request near the 32-bit limit
+  // asks for more than 32 bits hold.
+  const int64_t m = n > delayOverhead ? int64_t{n} - delayOverhead : 0;
   if (m <= 0 || counterFrequency <= 0) return;
   const int64_t ticks = RoundToInt64(static_cast<long double>(counterFrequency) / 1000000.0L * m);
   int64_t start = 0;

@@ -294,7 +294,7 @@ bool VirtualPlatform::ProcessOne() {
   if (!posted_.empty()) {
     auto message = std::move(posted_.front());
     posted_.pop_front();
-    message();
+    Guard(message);  // as a window procedure runs it
     return true;
   }
   ExpireTimers();

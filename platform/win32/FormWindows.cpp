@@ -21,6 +21,16 @@ constexpr LONG_PTR kFrameContainer = 2;
 // taskbar): hands the activation on to the visible form.
 constexpr UINT kActivateForm = WM_APP + 1;
 
+// The system enters the core only through window procedures: each runs its
+// work inside the core's guard, so that a failure is shown and the message
+// counts as handled (result 0) instead of unwinding through the system.
+template <typename Work>
+LRESULT Guarded(Work&& work) noexcept {
+  LRESULT result = 0;
+  Guard([&] { result = work(); });
+  return result;
+}
+
 COLORREF ToColorRef(Color color) {
   return IsSystemColor(color) ? GetSysColor(static_cast<int>(color & 0xFF)) : (color & 0xFFFFFF);
 }
@@ -136,6 +146,8 @@ struct WindowLayer::FormRecord {
   HWND hwnd = nullptr;
   HWND lastFocus = nullptr;
   bool dialog = false;
+  // The running timers: the core's id and the system's id of this run.
+  std::map<uint32_t, UINT_PTR> timers;
 };
 
 WindowLayer::WindowLayer() : instance_(GetModuleHandleA(nullptr)) {
@@ -338,7 +350,7 @@ void WindowLayer::RealizeForm(TForm& form) {
 
   auto pending = pendingTimers_.find(&form);
   if (pending != pendingTimers_.end()) {
-    for (auto [id, interval] : pending->second) ::SetTimer(hwnd, id, interval, nullptr);
+    for (auto [id, interval] : pending->second) StartTimer(record, id, interval);
     pendingTimers_.erase(pending);
   }
   if (form.Visible()) UpdateFormWindow(form);
@@ -840,7 +852,8 @@ void WindowLayer::SetTimer(TForm& form, uint32_t id, uint32_t interval) {
     pendingTimers_[&form][id] = interval;
     return;
   }
-  ::SetTimer(record->hwnd, id, interval, nullptr);
+  StopTimer(*record, id);
+  StartTimer(*record, id, interval);
 }
 
 void WindowLayer::KillTimer(TForm& form, uint32_t id) {
@@ -850,25 +863,39 @@ void WindowLayer::KillTimer(TForm& form, uint32_t id) {
     if (pending != pendingTimers_.end()) pending->second.erase(id);
     return;
   }
-  ::KillTimer(record->hwnd, id);
-  // A tick of this timer already waiting in the queue must not arrive after
-  // the timer was stopped (or restarted); ticks of other timers stay.
-  // The system hands out a pending quit whatever the filter: it must not be
-  // lost (or posted back as a tick), or the program would not end.
-  std::vector<MSG> others;
-  bool quit = false;
-  WPARAM quitCode = 0;
-  MSG message;
-  while (PeekMessageA(&message, record->hwnd, WM_TIMER, WM_TIMER, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {
-      quit = true;
-      quitCode = message.wParam;
-      break;
+  StopTimer(*record, id);
+}
+
+// Each run of a timer gets a system id of its own, so that a tick of an
+// earlier run (one the system had already queued when the timer stopped)
+// is recognised and dropped. The queue itself is left alone: ticks of the
+// other timers, and a pending quit, stay as the system keeps them.
+void WindowLayer::StartTimer(FormRecord& record, uint32_t id, uint32_t interval) {
+  // Never 0, and never the id of a run still going (once the count wraps).
+  auto inUse = [&](UINT_PTR run) {
+    for (const auto& [other, current] : record.timers)
+      if (current == run) return true;
+    return false;
+  };
+  do {
+    ++lastTimerRun_;
+  } while (lastTimerRun_ == 0 || inUse(lastTimerRun_));
+  if (::SetTimer(record.hwnd, lastTimerRun_, interval, nullptr)) record.timers[id] = lastTimerRun_;
+}
+
+void WindowLayer::StopTimer(FormRecord& record, uint32_t id) {
+  auto running = record.timers.find(id);
+  if (running == record.timers.end()) return;
+  ::KillTimer(record.hwnd, running->second);
+  record.timers.erase(running);
+}
+
+void WindowLayer::TimerTick(FormRecord& record, UINT_PTR run) {
+  for (const auto& [id, current] : record.timers)
+    if (current == run) {
+      record.form->DispatchTimer(id);
+      return;
     }
-    if (message.wParam != id) others.push_back(message);
-  }
-  for (const MSG& other : others) PostMessageA(other.hwnd, WM_TIMER, other.wParam, other.lParam);
-  if (quit) PostQuitMessage(static_cast<int>(quitCode));
 }
 
 void WindowLayer::Dispatch(MSG& message) {
@@ -1017,31 +1044,29 @@ LRESULT WindowLayer::LabelMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, hwnd, 0};
         TrackMouseEvent(&track);
       }
-      try {
-        if (over)
-          control.UserMouseEnter();
-        else
-          control.UserMouseLeave();
-      } catch (const std::exception& failure) {
-        ShowException(failure);
-      }
+      if (over)
+        control.UserMouseEnter();
+      else
+        control.UserMouseLeave();
     }
   }
   return CallWindowProcA(original, hwnd, message, wParam, lParam);
 }
 
 LRESULT CALLBACK WindowLayer::LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* layer = static_cast<WindowLayer*>(GetPropA(hwnd, kLayerProperty));
-  auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kProcProperty));
-  if (!original) return DefWindowProcA(hwnd, message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-    RemovePropA(hwnd, kLayerProperty);
-    RemovePropA(hwnd, kProcProperty);
-    return CallWindowProcA(original, hwnd, message, wParam, lParam);
-  }
-  if (!layer) return CallWindowProcA(original, hwnd, message, wParam, lParam);
-  return layer->LabelMessage(hwnd, message, wParam, lParam, original);
+  return Guarded([&]() -> LRESULT {
+    auto* layer = static_cast<WindowLayer*>(GetPropA(hwnd, kLayerProperty));
+    auto original = reinterpret_cast<WNDPROC>(GetPropA(hwnd, kProcProperty));
+    if (!original) return DefWindowProcA(hwnd, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+      SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+      RemovePropA(hwnd, kLayerProperty);
+      RemovePropA(hwnd, kProcProperty);
+      return CallWindowProcA(original, hwnd, message, wParam, lParam);
+    }
+    if (!layer) return CallWindowProcA(original, hwnd, message, wParam, lParam);
+    return layer->LabelMessage(hwnd, message, wParam, lParam, original);
+  });
 }
 
 // --- Window procedures ----------------------------------------------------------
@@ -1051,7 +1076,7 @@ LRESULT WindowLayer::FormMessage(FormRecord& record, HWND hwnd, UINT message, WP
   TForm& form = *record.form;
   switch (message) {
     case WM_TIMER:
-      form.DispatchTimer(static_cast<uint32_t>(wParam));
+      TimerTick(record, wParam);
       return 0;
     case WM_CLOSE:
       form.UserClose();
@@ -1128,10 +1153,15 @@ LRESULT CALLBACK WindowLayer::FormProc(HWND hwnd, UINT message, WPARAM wParam, L
   auto* record = reinterpret_cast<FormRecord*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   if (!record || !record->form) return DefWindowProcA(hwnd, message, wParam, lParam);
   if (!record->hwnd) record->hwnd = hwnd;  // messages sent during creation
-  return record->layer->FormMessage(*record, hwnd, message, wParam, lParam);
+  return Guarded(
+      [&] { return record->layer->FormMessage(*record, hwnd, message, wParam, lParam); });
 }
 
 LRESULT CALLBACK WindowLayer::ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  return Guarded([&] { return ContainerMessage(hwnd, message, wParam, lParam); });
+}
+
+LRESULT WindowLayer::ContainerMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
     case WM_NOTIFY:
@@ -1178,26 +1208,33 @@ LRESULT CALLBACK WindowLayer::ContainerProc(HWND hwnd, UINT message, WPARAM wPar
 LRESULT CALLBACK WindowLayer::ApplicationProc(HWND hwnd, UINT message, WPARAM wParam,
                                               LPARAM lParam) {
   auto* layer = reinterpret_cast<WindowLayer*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (layer) {
-    switch (message) {
-      case WM_ACTIVATE:
-        // Activated through the taskbar entry: the shown form takes over.
-        if (LOWORD(wParam) != WA_INACTIVE) PostMessageA(hwnd, kActivateForm, 0, 0);
-        return 0;
-      case kActivateForm:
-        if (GetActiveWindow() == hwnd)
-          for (const auto& record : layer->forms_)
-            if (record->form && IsWindowVisible(record->hwnd)) {
-              SetActiveWindow(record->hwnd);
-              break;
-            }
-        return 0;
-      case WM_CLOSE:
-        // "Close window" on the taskbar entry closes the main form.
-        for (const auto& record : layer->forms_)
-          if (record->form && record->form->IsMainForm()) record->form->Close();
-        return 0;
-    }
+  if (!layer) return DefWindowProcA(hwnd, message, wParam, lParam);
+  return Guarded([&] { return layer->ApplicationMessage(hwnd, message, wParam, lParam); });
+}
+
+LRESULT WindowLayer::ApplicationMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ACTIVATE:
+      // Activated through the taskbar entry: the shown form takes over.
+      if (LOWORD(wParam) != WA_INACTIVE) PostMessageA(hwnd, kActivateForm, 0, 0);
+      return 0;
+    case kActivateForm:
+      if (GetActiveWindow() == hwnd)
+        for (const auto& record : forms_)
+          if (record->form && IsWindowVisible(record->hwnd)) {
+            SetActiveWindow(record->hwnd);
+            break;
+          }
+      return 0;
+    case WM_CLOSE:
+      // "Close window" on the taskbar entry: the system asks the main form
+      // to close, as its own close message does.
+      for (const auto& record : forms_)
+        if (record->form && record->form->IsMainForm()) {
+          record->form->UserClose();
+          break;
+        }
+      return 0;
   }
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }

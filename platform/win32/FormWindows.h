@@ -73,6 +73,8 @@ class WindowLayer final : public ControlObserver {
 
   void RegisterClasses();
   LRESULT FormMessage(FormRecord& record, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT ContainerMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT ApplicationMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   FormRecord* Find(const TForm& form) const;
   void CreateControl(FormRecord& record, TControl& control);
   void CreateRadioItems(TControl& group, ControlWindows& windows);
@@ -98,6 +100,9 @@ class WindowLayer final : public ControlObserver {
   void CenterOnScreen(FormRecord& record);
   void FrameSize(const FormRecord& record, int& width, int& height) const;
   void Dispatch(MSG& message);
+  void StartTimer(FormRecord& record, uint32_t id, uint32_t interval);
+  void StopTimer(FormRecord& record, uint32_t id);
+  void TimerTick(FormRecord& record, UINT_PTR run);
 
   HINSTANCE instance_;
   HWND application_ = nullptr;
@@ -113,7 +118,8 @@ class WindowLayer final : public ControlObserver {
   std::unordered_map<const TControl*, std::unique_ptr<ControlWindows>> controls_;
   std::unordered_map<HWND, Part> parts_;
   std::map<const TForm*, std::map<uint32_t, uint32_t>> pendingTimers_;
-  int updating_ = 0;  // > 0 while state is pushed to windows
+  UINT_PTR lastTimerRun_ = 0;  // system id of the timer run started last
+  int updating_ = 0;           // > 0 while state is pushed to windows
   int modal_ = 0;
   bool terminated_ = false;
 };

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/Controls.h"
+
 namespace hv {
 
 namespace {
@@ -128,7 +130,7 @@ void Layout(HWND dialog, const CancelBox& box) {
                work.top + (work.bottom - work.top - height) / 2, width, height, 0);
 }
 
-INT_PTR CALLBACK CancelBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CancelBoxMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
       const auto* box = reinterpret_cast<const CancelBox*>(lParam);
@@ -147,6 +149,13 @@ INT_PTR CALLBACK CancelBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
       break;
   }
   return FALSE;
+}
+
+// The box's dialog procedure, inside the guard like every window procedure.
+INT_PTR CALLBACK CancelBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  INT_PTR result = FALSE;
+  Guard([&] { result = CancelBoxMessage(dialog, message, wParam, lParam); });
+  return result;
 }
 
 int ShowCancelBox(HWND owner, const std::string& text, const std::string& caption,

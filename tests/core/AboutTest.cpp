@@ -227,6 +227,15 @@ TEST_F(About, ThePageShowsTheVersionTheCopyrightAndPreparesTheMail) {
   f.UrlLabel1.UserClick();
   EXPECT_EQ(os.shellOpened[1], "https://horavia.example.com/");
   EXPECT_EQ(f.UrlLabel1.Hint(), "");  // no hints on this page
+
+  // Designed at 115 pixels per inch (34, 11, 14 pixels), laid out in pixels at 96.
+  const std::pair<const TControl*, int> heights[] = {{&f.Label6, 28},    {&f.Label3, 9},
+                                                     {&f.UrlLabel1, 12}, {&f.UrlLabel2, 12},
+                                                     {&f.Label9, 9},     {&f.Label10, 9}};
+  for (const auto& [label, height] : heights) {
+    EXPECT_EQ(label->GetFont().height, height) << label->Name();
+    EXPECT_EQ(label->GetFont().name, "Tahoma") << label->Name();
+  }
 }
 
 TEST_F(About, WithoutAResourceTheVersionLabelReadsVersionAlone) {

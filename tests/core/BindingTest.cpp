@@ -9,16 +9,49 @@ namespace {
 
 using Binding = CoreFixture;
 
-TEST_F(Binding, AllTwentyNamesBindAndTheLibraryIsLoadedByBareName) {
-  UseReceiver();
+// Notes every name looked up in a loaded library, in order.
+class ResolutionWatch : public VirtualPlatform {
+ public:
+  std::vector<std::string> resolved;
+  ProcAddress GetProcAddress(ModuleHandle module, const char* name) override {
+    resolved.push_back(name);
+    return VirtualPlatform::GetProcAddress(module, name);
+  }
+};
+
+TEST_F(Binding, AllTwentyNamesBindInTheirOrderAndTheLibraryIsLoadedByBareName) {
+  ResolutionWatch watch;
+  InstallPlatform(&watch);
+  receiver = std::make_unique<sim::Receiver>([&] { return watch.UtcMilliseconds(); },
+                                             sim::ParseScenario(""));
+  sim::SetInProcessReceiver(receiver.get());
+  std::vector<VirtualPlatform::Export> exports;
+  for (const sim::InProcessExport& e : sim::InProcessExports()) exports.push_back({e.name, e.proc});
+  watch.RegisterLibrary("Tempiva", exports);
+
   EXPECT_TRUE(LoadDeviceLibrary());
-  EXPECT_EQ(os.loadLibraryCalls, std::vector<std::string>{"Tempiva"});
+  EXPECT_EQ(watch.loadLibraryCalls, std::vector<std::string>{"Tempiva"});
+  EXPECT_EQ(
+      watch.resolved,
+      (std::vector<std::string>{
+          "_GetFileversion",  "_NumInstalled", "_GetInstalled",      "_Open",
+          "_Close",           "_GetStatus",    "_GetDeviceInfo",     "_GetDCFStatus",
+          "_GetManufacturer", "_GetProduct",   "_GetSerialNumber",   "_GetSN_EEPROM",
+          "_SetSN_EEPROM",    "_TimeChanged",  "_GetTimeData",       "_GetDCFQuality",
+          "_GetCfg",          "_SetCfg",       "_GetBatteryVoltage", "_MeasureBatteryVoltage"}));
+  EXPECT_EQ(watch.procCalls, 0) << "binding calls nothing";
   EXPECT_EQ(_NumInstalled(), 1);
+  InstallPlatform(&os);
 }
 
 TEST_F(Binding, NoLibraryGivesFalseAndResolvesNothing) {
+  ResolutionWatch watch;
+  InstallPlatform(&watch);
   EXPECT_FALSE(LoadDeviceLibrary());
-  EXPECT_EQ(os.procCalls, 0);
+  EXPECT_EQ(watch.loadLibraryCalls, std::vector<std::string>{"Tempiva"});
+  EXPECT_TRUE(watch.resolved.empty());
+  EXPECT_EQ(watch.procCalls, 0);
+  InstallPlatform(&os);
 }
 
 TEST_F(Binding, NineteenOfTwentyGivesFalseWhateverNameIsMissing) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <string>
 #include <random>
 
 #include "common/DateTime.h"
@@ -75,6 +77,34 @@ TEST(IniReal, WritesFifteenSignificantDigitsWithTheSeparatorOfTheMoment) {
   const double t = *TryEncodeDate(2026, 12, 8) + *TryEncodeTime(12, 0, 1, 0);
   EXPECT_EQ(FormatIniReal(t, '.'), "46364.5000115741");
   EXPECT_EQ(FormatIniReal(-1.25, '.'), "-1.25");
+}
+
+TEST(IniReal, WritesDecimalNotationWhateverTheMagnitude) {
+  const struct {
+    double value;
+    std::string text;
+  } cases[] = {
+      {-0.0, "0"},
+      {0.00001, "0.00001"},  // a hand-edited value goes back as it was
+      {-0.00001, "-0.00001"},
+      {1.5e-7, "0.00000015"},
+      {1.0 / 3.0, "0.333333333333333"},
+      {2.0 / 3.0, "0.666666666666667"},
+      {0.1 + 0.2, "0.3"},
+      {999999999999999.0, "999999999999999"},
+      {1e15, "1000000000000000"},
+      {123456789012345678.0, "123456789012346000"},
+      {-2.5e20, "-250000000000000000000"},
+      {9.999999999999999e-5, "0.0001"},  // rounding carries into the next power of ten
+      {1e-300, "0." + std::string(299, '0') + "1"},
+      {std::numeric_limits<double>::infinity(), "0"},
+      {std::nan(""), "0"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FormatIniReal(c.value, '.'), c.text) << c.value;
+    EXPECT_EQ(ParseIniReal(FormatIniReal(c.value, ','), ','),
+              std::isfinite(c.value) ? ParseIniReal(c.text, '.') : 0.0);
+  }
 }
 
 TEST(IniReal, ReadsDecimalNumbersWithTheSeparatorOfLoading) {

@@ -1,6 +1,10 @@
 // The record functions of the device binding and the date-time helpers.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <optional>
+
 #include "common/DateTime.h"
 #include "device/KronaltIF.h"
 
@@ -104,6 +108,42 @@ TEST(DateTime, DayNumbersOfKnownDates) {
   EXPECT_FALSE(TryEncodeDate(1900, 2, 29));
   EXPECT_FALSE(TryEncodeDate(2026, 4, 31));
   EXPECT_FALSE(TryEncodeTime(24, 0, 0, 0));
+}
+
+TEST(DateTime, DayNumbersAtTheEdgesOfTheConvention) {
+  // Before day 0 the whole days count back and the fraction forward; a
+  // fraction that rounds to a whole day carries over; only the years
+  // 1..9999 are dates.
+  const struct {
+    double value;
+    std::optional<SystemTime> time;
+  } cases[] = {
+      {-1.25, SystemTime{1899, 12, 5, 29, 6, 0, 0, 0}},
+      {-0.5, SystemTime{1899, 12, 6, 30, 12, 0, 0, 0}},
+      {0.9999999999, SystemTime{1899, 12, 0, 31, 0, 0, 0, 0}},
+      {-1.9999999999, SystemTime{1899, 12, 4, 28, 0, 0, 0, 0}},
+      {-693593.0, SystemTime{1, 1, 1, 1, 0, 0, 0, 0}},
+      {2958465.99999, SystemTime{9999, 12, 5, 31, 23, 59, 59, 136}},
+      {-693594.0, std::nullopt},
+      {2958465.9999999999, std::nullopt},
+      {2958466.0, std::nullopt},
+      {1e300, std::nullopt},
+      {std::nan(""), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const std::optional<SystemTime> t = DateTimeToSystemTime(c.value);
+    ASSERT_EQ(t.has_value(), c.time.has_value()) << c.value;
+    if (!t) continue;
+    EXPECT_EQ(std::memcmp(&*t, &*c.time, sizeof *t), 0)
+        << c.value << ": " << t->wYear << "-" << t->wMonth << "-" << t->wDay << " " << t->wHour
+        << ":" << t->wMinute;
+  }
+  EXPECT_EQ(*TrySystemTimeToDateTime({1899, 12, 5, 29, 6, 0, 0, 0}), -1.25);
+  EXPECT_EQ(*TryEncodeDate(1, 1, 1), -693593.0);
+  EXPECT_EQ(*TryEncodeDate(9999, 12, 31), 2958465.0);
+  EXPECT_FALSE(TryEncodeDate(2026, 1, 257)) << "no day wraps around";
+  EXPECT_FALSE(TryEncodeDate(0, 1, 1));
+  EXPECT_FALSE(TryEncodeDate(10000, 1, 1));
 }
 
 TEST(DateTime, SystemTimeRoundTripKeepsEveryField) {

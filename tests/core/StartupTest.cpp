@@ -397,26 +397,78 @@ TEST_F(Startup, CloseHidesAndTerminateEndsWritingTheControlsIntoTheSettings) {
   EXPECT_TRUE(Config.Tone);
 }
 
-TEST_F(Startup, QualityTextThatIsNoNumberIsStoredAsTheMinimum) {
+TEST_F(Startup, QualityTypedIsStoredWithinTheRangeEvenBeforeTheBoxLosesTheFocus) {
   UseReceiver();
   ASSERT_TRUE(StartProgram());
-  Main().SpinEditQuality.UserSetText("abc");
+  TSpinEdit& box = Main().SpinEditQuality;
+  // The box keeps what was typed until it loses the focus; its value keeps
+  // to the range at every moment, its text read as a number does not.
+  const struct {
+    const char* typed;
+    int asText;
+    int value;
+  } cases[] = {{"abc", 1, 1},    {"0", 0, 1},           {"-7", -7, 1},
+               {" 42 ", 42, 42}, {"99999999999", 1, 1}, {"150", 150, 99}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    box.UserSetText(c.typed);
+    EXPECT_EQ(box.Text(), c.typed);
+    EXPECT_EQ(box.TextValue(), c.asText);
+    EXPECT_EQ(box.Value(), c.value);
+  }
+  // A close before the box loses the focus (Windows ending the session).
   Main().SpeedButtonTerminate.UserClick();
-  EXPECT_EQ(Config.DCFQuality, 1);
+  EXPECT_EQ(Config.DCFQuality, 99);
+  EXPECT_EQ(os.profiles.Get("TNA", "DCFQuality", "", kSettingsPath), "99");
 }
 
+// Notes each unit that reaches the platform while the units initialise, and
+// whether the settings defaults were set by then (the one unit that does
+// not reach the platform at start).
+class InitialisationWatch : public VirtualPlatform {
+ public:
+  std::vector<std::string> seen;
+  bool QueryPerformanceFrequency(int64_t& frequency) override {
+    Note("Prectime");
+    return VirtualPlatform::QueryPerformanceFrequency(frequency);
+  }
+  bool OpenProcessToken(uint32_t access, TokenHandle& token) override {
+    Note("PCTime");
+    return VirtualPlatform::OpenProcessToken(access, token);
+  }
+  bool GetVersionEx(OsVersionInfo& info) override {
+    Note("SysCheck");
+    return VirtualPlatform::GetVersionEx(info);
+  }
+
+ private:
+  void Note(const char* unit) {
+    seen.push_back(std::string(unit) + (Config.x == 10 ? " after" : " before") + " UnitConfig");
+  }
+};
+
 TEST_F(Startup, UnitsInitialiseInOrderBeforeTheEntry) {
-  // The configuration defaults exist before the main window reads them,
-  // and the platform level before FormCreate compares it.
+  InitialisationWatch watch;
+  InstallPlatform(&watch);
+  Config = TConfig{};
+  Serialization = TSerialization{};
   InitializeUnits();
+  EXPECT_EQ(watch.seen,
+            (std::vector<std::string>{"Prectime before UnitConfig", "PCTime after UnitConfig",
+                                      "SysCheck after UnitConfig"}));
+  EXPECT_GT(watch.counterReads, 0) << "Prectime calibrated";
+  // The settings defaults exist before the main window reads them.
   EXPECT_EQ(Config.x, 10);
   EXPECT_EQ(Config.y, 10);
   EXPECT_EQ(Serialization.x, 10);
+  EXPECT_EQ(Serialization.y, 10);
   EXPECT_EQ(Serialization.sn, 0);
   EXPECT_EQ(Config.DCFQuality, 0);
   EXPECT_FALSE(Config.FirstRun);
-  // Prectime ran first: its calibration read the counter before anything else.
-  EXPECT_GT(os.counterReads, 0);
+  // The entry code has not run.
+  EXPECT_TRUE(watch.mutexes.empty());
+  EXPECT_TRUE(watch.profileReads.empty());
+  InstallPlatform(&os);
 }
 
 }  // namespace

@@ -83,6 +83,28 @@ TEST_F(Prectime, RequestWaitsForTheCorrectedNumberOfCounts) {
   EXPECT_EQ(stop - start, 1000);
 }
 
+TEST_F(Prectime, NoRequestOverflowsAndNoMeasurementEither) {
+  os.counterFrequency = 1000;
+  InitializePrectime();
+  ASSERT_EQ(DelayOverheadValue(), -2);
+  // The longest request, lengthened by the overhead: 2^31 + 1 us, more than
+  // 32 bits hold. A second per reading keeps the wait to some 2148 readings.
+  os.counterReadCostNs = 1000000000;
+  int64_t start = 0;
+  int64_t stop = 0;
+  ReadCounter(start);
+  DelayMicroseconds(INT32_MAX);
+  ReadCounter(stop);
+  EXPECT_GE(stop - start, 2147484);  // 1000 counts/s x 2147.483649 s, rounded
+  EXPECT_LE(stop - start, 2147484 + 3000);
+
+  // Measurements beyond the 64-bit range give its ends.
+  EXPECT_EQ(ElapsedMicroseconds(0, INT64_MAX), INT64_MAX);
+  EXPECT_EQ(ElapsedMicroseconds(INT64_MAX, 0), INT64_MIN);
+  EXPECT_EQ(ElapsedMicroseconds(INT64_MIN, INT64_MAX), INT64_MAX);
+  EXPECT_EQ(ElapsedMicroseconds(0, 9223372036854), 9223372036854000);
+}
+
 TEST_F(Prectime, NoCounterFrequencyMeansNoOverheadAndNoWait) {
   os.counterFrequency = 0;
   InitializePrectime();

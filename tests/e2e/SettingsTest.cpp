@@ -396,13 +396,17 @@ TEST_F(SettingsTest, SetupChoicesAndWindowPlaceSurviveARestart) {
   EXPECT_TRUE(shown.Ticked(ctl::CheckBoxTone));
 }
 
-TEST_F(SettingsTest, QualityTypedThatIsNoNumberIsSavedAsOne) {
-  probe::Process& program = Start();
-  HWND window = StartedWindow(program);
-  ShowSetupPage(window);
-  SetupPage(window).TypeQuality("abc");
-  Terminate(program, window);
-  EXPECT_EQ(ValueOf(ParseIni(Settings()), "tna", "dcfquality"), "1");
+TEST_F(SettingsTest, QualityTypedIsSavedWithinTheRange) {
+  // The box never loses the focus before the close, so what it shows is not clamped yet.
+  const std::pair<const char*, const char*> cases[] = {{"abc", "1"}, {"150", "99"}};
+  for (const auto& [typed, saved] : cases) {
+    probe::Process& program = Start();
+    HWND window = StartedWindow(program);
+    ShowSetupPage(window);
+    SetupPage(window).TypeQuality(typed);
+    Terminate(program, window);
+    EXPECT_EQ(ValueOf(ParseIni(Settings()), "tna", "dcfquality"), saved) << typed;
+  }
 }
 
 TEST_F(SettingsTest, HandEditedValuesLoadAsTheRulesSayAndTheFileKeepsItsOwnParts) {
@@ -503,13 +507,46 @@ TEST_F(SettingsTest, LastUpdateIsReadAndWrittenWithTheDecimalSeparatorOfTheMomen
   ASSERT_EQ(DecimalSeparator(), ".");
   EXPECT_EQ(ValueOf(WrittenBack(Settings()), "tna", "lastupdate"), "0");
 
-  // With "." in force, a value with "." is read; written with 15 significant digits.
-  EXPECT_EQ(ValueOf(WrittenBack("[TNA]\r\nFirstRun=0\r\nLastUpdate=45000.1234567890123\r\n"), "tna",
-                    "lastupdate"),
-            "45000.123456789");
+  // With "." in force, a value with "." is read; written with 15 significant digits, in
+  // decimal notation whatever the value, and negative zero as 0.
+  const std::pair<const char*, const char*> cases[] = {
+      {"45000.1234567890123", "45000.123456789"}, {"0.00001", "0.00001"}, {"-0", "0"}};
+  for (const auto& [in_file, saved] : cases) {
+    EXPECT_EQ(
+        ValueOf(WrittenBack(std::string("[TNA]\r\nFirstRun=0\r\nLastUpdate=") + in_file + "\r\n"),
+                "tna", "lastupdate"),
+        saved)
+        << in_file;
+  }
 }
 
-TEST_F(SettingsTest, UnwritableFileMakesTerminateShowTheErrorAndTheProgramRunsOn) {
+// The ways to close the program while its window is shown: its terminate button, and "Close
+// window" on its taskbar entry, which the system sends to the application's own window (the one
+// whose caption is the entry's title).
+struct CloseWay {
+  const char* name;
+  void (*close)(const probe::Process& program, HWND window);
+};
+
+void PrintTo(const CloseWay& way, std::ostream* out) {
+  *out << way.name;
+}
+
+void ClickTerminate(const probe::Process&, HWND window) {
+  // Posted: the box is modal inside the click, a sent click would wait for it.
+  PostClick(probe::Control(window, ctl::SpeedButtonTerminate));
+}
+
+void CloseFromTheTaskbar(const probe::Process& program, HWND) {
+  const std::vector<HWND> entries = probe::FindTopWindows(program.pid(), txt::TxtApplicationTitle);
+  if (entries.size() != 1) throw probe::Error("no single window for the taskbar entry");
+  PostMessageA(entries[0], WM_CLOSE, 0, 0);
+}
+
+class UnwritableSettingsTest : public SettingsTest,
+                               public ::testing::WithParamInterface<CloseWay> {};
+
+TEST_P(UnwritableSettingsTest, TheCloseShowsTheErrorAndTheProgramRunsOn) {
   const std::string before = "[TNA]\r\nFirstRun=0\r\nTone=1\r\n";
   WriteSettings(before);
   probe::Process& program = Start();
@@ -520,8 +557,7 @@ TEST_F(SettingsTest, UnwritableFileMakesTerminateShowTheErrorAndTheProgramRunsOn
   ASSERT_TRUE(hold.Held()) << "cannot hold " << SettingsPath() << " (error " << GetLastError()
                            << ")";
 
-  // Posted: the box is modal inside the click, a sent click would wait for it.
-  PostClick(probe::Control(window, ctl::SpeedButtonTerminate));
+  GetParam().close(program, window);
 
   HWND box = probe::WaitMessageBox(program.pid());
   char caption[64] = {0};
@@ -541,12 +577,22 @@ TEST_F(SettingsTest, UnwritableFileMakesTerminateShowTheErrorAndTheProgramRunsOn
   hold.Release();
   EXPECT_EQ(Settings(), before) << "nothing was written";
 
-  // Once the file can be written, the same button ends the program and saves.
-  Terminate(program, window);
+  // Once the file can be written, the same way ends the program and saves.
+  GetParam().close(program, window);
+  const auto exit_code = program.WaitExit(probe::kActionTimeoutMs);
+  ASSERT_TRUE(exit_code.has_value()) << "the program runs on";
+  EXPECT_EQ(*exit_code, 0u);
   const IniFile file = ParseIni(Settings());
   EXPECT_EQ(ValueOf(file, "tna", "tone"), "1");
   EXPECT_EQ(ValueOf(file, "general", "product"), "Horavia");
 }
+
+INSTANTIATE_TEST_SUITE_P(Closes, UnwritableSettingsTest,
+                         ::testing::Values(CloseWay{"TerminateButton", ClickTerminate},
+                                           CloseWay{"TaskbarEntry", CloseFromTheTaskbar}),
+                         [](const ::testing::TestParamInfo<CloseWay>& info) {
+                           return info.param.name;
+                         });
 
 }  // namespace
 }  // namespace e2e

@@ -219,13 +219,14 @@ TEST_F(FormWindows, SelectionsReachTheState) {
   EXPECT_TRUE(HasVisibleStyle(702));
 }
 
-TEST_F(FormWindows, TypingInTheSpinEditIsClampedWhenItLosesTheFocus) {
+TEST_F(FormWindows, TypingInTheSpinEditShowsClampedWhenItLosesTheFocus) {
   SetWindowTextA(Control(740), "42");
   EXPECT_EQ(form.spin.Text(), "42");
   EXPECT_EQ(form.spinChanges, 1);
 
   SetWindowTextA(Control(740), "150");
-  EXPECT_EQ(form.spin.Value(), 150) << "not clamped while typing";
+  EXPECT_EQ(form.spin.TextValue(), 150) << "the text stays while typing";
+  EXPECT_EQ(form.spin.Value(), 99) << "the value keeps to the range at every moment";
   EXPECT_EQ(form.spinChanges, 2);
 
   Notify(740, EN_KILLFOCUS);

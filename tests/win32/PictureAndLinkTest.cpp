@@ -17,8 +17,8 @@ using test::FindDescendant;
 class CountingLabel : public TLabel {
  public:
   using TLabel::TLabel;
-  void UserMouseEnter() override { ++enters; }
-  void UserMouseLeave() override { ++leaves; }
+  void MouseEnter() override { ++enters; }
+  void MouseLeave() override { ++leaves; }
   int enters = 0;
   int leaves = 0;
 };

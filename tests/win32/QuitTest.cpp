@@ -21,7 +21,11 @@ TEST(Quit, AQuitSeenInsideAWaitEndsTheOuterLoopToo) {
   form.outer.OnTimer = [&] {
     form.outer.SetEnabled(false);
     test::Platform().Quit();
-    // A wait in the middle of a handler finds the quit request...
+    // Timers started and stopped after it leave the quit request waiting...
+    form.inner.SetEnabled(true);
+    form.inner.SetInterval(20);
+    form.inner.SetEnabled(false);
+    // ...and a wait in the middle of a handler finds it...
     while (!test::Platform().Terminated() && waits < 100) {
       test::Platform().WaitAndProcessMessages();
       ++waits;

@@ -44,67 +44,66 @@ void TFormMain::Timer3Timer() {
   // let each nested tick start another wait, without end.
   if (Os().Terminated() || pollDepth_ >= kMaxPollDepth) return;
   DepthCount depth(pollDepth_);
+  // Whatever fails (the library, a record that forms no date, the display),
+  // the session starts over from Closed, and the tick goes on.
   try {
-    try {
-      switch (FSessionState) {
-        case Closed:
-          if (FLibraryLoaded && !FSuspended && _NumInstalled() > 0 && FTick == 0) {
-            if (_Open()) {
-              if (TabbedNotebook1.ActivePageIndex() == kInfoPageIndex) FInfoRequest = true;
-              PanelMsg.SetText(Text(TextId::TxtDeviceOpened));
-              FSessionState = Opened;
-            } else {
-              PanelMsg.SetText(Text(TextId::TxtNotOpened));
-            }
-          }
-          if (SecondChanged(PCNow())) ShowPCClock();
-          break;
-        case Opened:
-          if (FTick == 0) {
-            if (DeviceReady()) {
-              TimeData record{};
-              // The first valid record only proves that records flow.
-              if (_GetTimeData(record) && TimeDataValid(record)) FSessionState = Running;
-            } else {
-              FSessionState = Closed;
-              PanelMsg.SetText(Text(TextId::TxtNotOpened));
-            }
-          }
-          if (SecondChanged(PCNow())) ShowPCClock();
-          break;
-        case Running:
-          if (DeviceReady()) {
-            if (_TimeChanged()) {
-              Delay(2);
-              TimeData record{};
-              if (_GetTimeData(record)) ProcessTimeData(record);
-            }
-          } else {
-            FSessionState = Closed;
-            PanelMsg.SetText(Text(TextId::TxtNotOpened));
-          }
-          break;
-      }
-    } catch (const TickAbandoned&) {
-      throw;
-    } catch (...) {
-      // Whatever failed (the library, a record that forms no date, the
-      // display), the session starts over from Closed.
-      FSessionState = Closed;
-      PanelMsg.SetText(Text(TextId::TxtNotOpened));
-    }
-    try {
-      UpdateDeviceInfo();
-    } catch (const TickAbandoned&) {
-      throw;
-    } catch (...) {
-      FSessionState = Closed;
-      PanelMsg.SetText(Text(TextId::TxtNotOpened));
-    }
+    PollSession();
   } catch (const TickAbandoned&) {
     return;  // the program ends: nothing more is touched
+  } catch (...) {
+    SessionLost();
+  }
+  try {
+    UpdateDeviceInfo();
+  } catch (...) {
+    SessionLost();
   }
   if (++FTick > 4) FTick = 0;
+}
+
+void TFormMain::PollSession() {
+  switch (FSessionState) {
+    case Closed:
+      if (FLibraryLoaded && !FSuspended && _NumInstalled() > 0 && FTick == 0) {
+        if (_Open()) {
+          if (TabbedNotebook1.ActivePageIndex() == kInfoPageIndex) FInfoRequest = true;
+          PanelMsg.SetText(Text(TextId::TxtDeviceOpened));
+          FSessionState = Opened;
+        } else {
+          PanelMsg.SetText(Text(TextId::TxtNotOpened));
+        }
+      }
+      if (SecondChanged(PCNow())) ShowPCClock();
+      break;
+    case Opened:
+      if (FTick == 0) {
+        if (DeviceReady()) {
+          TimeData record{};
+          // The first valid record only proves that records flow.
+          if (_GetTimeData(record) && TimeDataValid(record)) FSessionState = Running;
+        } else {
+          SessionLost();
+        }
+      }
+      if (SecondChanged(PCNow())) ShowPCClock();
+      break;
+    case Running:
+      if (DeviceReady()) {
+        if (_TimeChanged()) {
+          Delay(2);
+          TimeData record{};
+          if (_GetTimeData(record)) ProcessTimeData(record);
+        }
+      } else {
+        SessionLost();
+      }
+      break;
+  }
+}
+
+void TFormMain::SessionLost() {
+  FSessionState = Closed;
+  PanelMsg.SetText(Text(TextId::TxtNotOpened));
 }
 
 bool TFormMain::DeviceReady() {

@@ -37,6 +37,10 @@ class TFormMain : public TForm {
 
   // The poll cycle (app/PollCycle.cpp).
   void Timer3Timer();
+  // Step 1 of a tick: the device session's work by its state.
+  void PollSession();
+  // The session is closed: "Radio clock not opened! (connected?)".
+  void SessionLost();
   // Up to 20 status polls; false when the receiver is not ready, after
   // closing it on the error path.
   bool DeviceReady();

@@ -330,11 +330,16 @@ void TFormMain::ShowStartMessage() {
   if (!FLibraryLoaded) {
     PanelMsg.SetFontColor(clHighlight);
     PanelMsg.SetText(T(TextId::TxtLibraryNotFound));
-  } else if (_NumInstalled() == 0) {
-    PanelMsg.SetText(T(TextId::TxtNoDeviceInstalled));
-  } else {
-    PanelMsg.SetText(T(TextId::TxtNotOpened));
+    return;
   }
+  int32_t installed = 1;
+  try {
+    installed = _NumInstalled();
+  } catch (const ELibraryFault&) {
+    // A library that faults here is not opened either; the start goes on
+    // and the poll cycle meets the library like any other.
+  }
+  PanelMsg.SetText(T(installed == 0 ? TextId::TxtNoDeviceInstalled : TextId::TxtNotOpened));
 }
 
 bool TFormMain::FormCloseQuery() {

@@ -4,11 +4,13 @@
 // the Win32 implementation (platform/win32); the core tests run on the
 // deterministic virtual one (platform/virtual). Every operation mirrors the
 // Win32 call it stands for; failures are reported as the Win32 call reports
-// them (false, null, or a value of `GetLastError`), never by exceptions.
+// them (false, null, or a value of `GetLastError`), never by exceptions. The
+// one exception is a fault inside a receiver library call (`ELibraryFault`).
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,23 @@ enum class MessageBoxButtons { Ok, Cancel };
 using ModuleHandle = void*;      // a loaded library; null = not loaded
 using ProcAddress = void (*)();  // a resolved entry point; null = not found
 using TokenHandle = void*;       // an access token; null = none
+
+// A call of a library entry point that did not return: the library raised a
+// processor or system exception (an access violation, an illegal
+// instruction, a division fault, a stack overflow, ...) that it did not
+// handle itself. The call's stack and registers are restored when this is
+// thrown; the library stays loaded and may be called again.
+class ELibraryFault : public std::runtime_error {
+ public:
+  // `code` is the system's exception code, 0 when the failure was no system
+  // exception (an in-process library of the tests).
+  ELibraryFault(uint32_t code, const std::string& message)
+      : std::runtime_error(message), code_(code) {}
+  uint32_t Code() const { return code_; }
+
+ private:
+  uint32_t code_;
+};
 
 // The shell's notification record in its first-version layout, 88 bytes,
 // exactly as it is handed to Shell_NotifyIconA.
@@ -105,7 +124,10 @@ class Platform {
   virtual ProcAddress GetProcAddress(ModuleHandle module, const char* name) = 0;
   // Calls an entry point with one pointer argument (null for entry points
   // that take none) whatever its calling convention (cdecl or stdcall);
-  // returns the raw 32-bit result register.
+  // returns the raw 32-bit result register. The caller's floating-point
+  // control (x87 control word, SSE control/status) is the same afterwards,
+  // whatever the entry point left behind. An exception raised inside the
+  // entry point and not handled there throws `ELibraryFault`.
   virtual int32_t CallProc(ProcAddress proc, void* argument) = 0;
 
   // --- Single instance ----------------------------------------------------------

@@ -2,6 +2,7 @@
 #include "simulator/InProcess.h"
 
 #include <cstring>
+#include <string>
 
 namespace sim {
 namespace {
@@ -9,7 +10,11 @@ namespace {
 Receiver* g_receiver = nullptr;
 
 int32_t Forward(const char* name, void* arg) {
-  return g_receiver ? g_receiver->Invoke(name, arg) : 0;
+  if (!g_receiver) return 0;
+  if (g_receiver->Faults(name, arg)) {
+    throw SimulatedFault(std::string("access violation in ") + name + " (simulated)");
+  }
+  return g_receiver->Invoke(name, arg);
 }
 
 }  // namespace

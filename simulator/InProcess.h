@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <vector>
 
 #include "simulator/Receiver.h"
@@ -16,8 +17,15 @@ struct InProcessExport {
   InProcessProc proc;
 };
 
+// What an in-process export throws where the DLL would raise an access violation
+// (Scenario::faults): the in-process stand-in of a library that faults.
+class SimulatedFault : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Makes every export forward to `r` (not owned; nullptr detaches). While no receiver is set,
-// every export answers 0.
+// every export answers 0. Scenario::fpu_mess has no effect in-process.
 void SetInProcessReceiver(Receiver* r);
 
 // All twenty exports, in binding order.

@@ -296,6 +296,25 @@ int32_t Receiver::MeasureBatteryVoltage() {
   return Result("_MeasureBatteryVoltage", "-", 0);
 }
 
+bool Receiver::Faults(std::string_view entry, void* arg) {
+  const auto plan = std::find_if(scenario_.faults.begin(), scenario_.faults.end(),
+                                 [&](const FaultPlan& p) { return p.entry == entry; });
+  if (plan == scenario_.faults.end()) return false;
+  if (++fault_calls_[plan->entry] < plan->from_call) return false;
+  if (sink_) {
+    const auto* buffer = static_cast<const uint8_t*>(arg);
+    std::string args = "-";
+    if (entry == "_Open" || entry == "_GetSerialNumber" || entry == "_GetManufacturer" ||
+        entry == "_GetProduct") {
+      args = StringArg(buffer);
+    } else if (entry == "_GetTimeData" || entry == "_GetDeviceInfo") {
+      args = buffer ? "buf" : "null";
+    }
+    sink_(std::to_string(ElapsedMs()) + " " + std::string(entry) + " " + args + " -> fault");
+  }
+  return true;
+}
+
 int32_t Receiver::Invoke(std::string_view entry, void* arg) {
   using Call = int32_t (*)(Receiver&, uint8_t*);
   static const std::pair<std::string_view, Call> kCalls[] = {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -96,6 +97,11 @@ class Receiver {
   int32_t SetCfg();                            // 0, changes nothing
   int32_t MeasureBatteryVoltage();             // 0
 
+  // Counts a call of the entry point `entry` with argument `arg` and answers whether it is to
+  // raise an access violation instead of answering (Scenario::faults). Such a call is logged
+  // as "<ms> <entry> <args> -> fault" and does nothing else; the caller raises the fault.
+  bool Faults(std::string_view entry, void* arg);
+
   // Calls the entry point with this exported name ("_GetTimeData"); `arg` is the buffer, or
   // nullptr for entry points without one. An unknown name is logged and answers 0.
   int32_t Invoke(std::string_view entry, void* arg);
@@ -122,6 +128,8 @@ class Receiver {
   size_t battery_calls_ = 0;
   int64_t last_read_second_;  // receiver second of the last GetTimeData, or none
   std::string written_;       // hex of the bytes written by the current call, for the log
+  std::map<std::string, int64_t, std::less<>> fault_calls_;  // calls of the entry points in
+                                                             // Scenario::faults
 };
 
 }  // namespace sim

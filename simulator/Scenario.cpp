@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace sim {
@@ -140,6 +141,31 @@ bool ParseInstalled(std::string_view s, std::vector<Step>* out) {
   return true;
 }
 
+bool IsEntryPoint(std::string_view name) {
+  static constexpr std::string_view kNames[] = {
+#define HV_ENTRY(name, takes_buffer) #name,
+#include "device/EntryPoints.def"
+  };
+  return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
+// "_Name@N, _Other": exported names, each with an optional 1-based first faulting call.
+bool ParseFaults(std::string_view s, std::vector<FaultPlan>* out) {
+  std::vector<FaultPlan> plans;
+  for (std::string_view part : Split(s, ",")) {
+    size_t at = part.find('@');
+    FaultPlan plan{std::string(Trim(part.substr(0, at))), 1};
+    if (!IsEntryPoint(plan.entry)) return false;
+    if (at != std::string_view::npos &&
+        (!ParseInt(part.substr(at + 1), &plan.from_call) || plan.from_call < 1)) {
+      return false;
+    }
+    plans.push_back(std::move(plan));
+  }
+  *out = std::move(plans);
+  return true;
+}
+
 // Applies one knob; false when the key is unknown or the value does not parse.
 bool Apply(const std::string& key, std::string_view value, Scenario* sc) {
   std::string word = Lower(value);
@@ -209,6 +235,8 @@ bool Apply(const std::string& key, std::string_view value, Scenario* sc) {
     return sc->overwrite = i32, true;
   }
   if (key == "log") return sc->log = std::string(value), true;
+  if (key == "fault") return ParseFaults(value, &sc->faults);
+  if (key == "fpu_mess") return ParseBool(value, &sc->fpu_mess);
   return false;
 }
 

@@ -47,6 +47,16 @@
 //   overwrite = 0                 extra bytes (0..64) written past the documented size of every
 //                                 buffer the receiver fills, to prove the caller's slack.
 //   log = /tmp/calls.log          call log file, one line per call (truncated when opened).
+//   fault = _GetTimeData@5        entry points that raise an access violation instead of
+//                                 answering, each from its N-th call on (1-based, counting its
+//                                 own calls; `@N` left out: from the first). Several are
+//                                 separated by commas: `_GetTimeData@5, _NumInstalled`. Only
+//                                 the DLL raises a real access violation; in-process the call
+//                                 throws `sim::SimulatedFault`.
+//   fpu_mess = 0                  1: every call leaves the floating-point control changed, as
+//                                 libraries built with other compilers do: x87 invalid-
+//                                 operation, zero-divide and overflow exceptions unmasked and
+//                                 53-bit precision; the same three unmasked in SSE. DLL only.
 #pragma once
 
 #include <array>
@@ -72,6 +82,12 @@ struct Step {
   int32_t value;
 };
 
+// An entry point that faults from its `from_call`-th call on (1-based).
+struct FaultPlan {
+  std::string entry;  // exported name, "_GetTimeData"
+  int64_t from_call;
+};
+
 enum class TimeSource { kDcf, kCrystal };
 enum class SummerMode { kAuto, kNormal, kSummer };
 
@@ -94,6 +110,8 @@ struct Scenario {
   std::vector<int64_t> skip_at;
   int overwrite = 0;
   std::string log;
+  std::vector<FaultPlan> faults;
+  bool fpu_mess = false;
 
   // Receivers installed at `elapsed_ms` after creation.
   int32_t InstalledAt(int64_t elapsed_ms) const;

@@ -4,9 +4,13 @@
 // defaults; TEMPIVA_LOG, when set, names the call log and overrides the scenario's `log`. Both
 // are read once, at the first call. The exported names come from a module-definition file that
 // maps "_Name" to Tempiva_Name; TEMPIVA_CALL selects the calling convention.
+//
+// The scenario's `fault` and `fpu_mess` are carried out here, as a foreign library would: a real
+// access violation, and a floating-point control left changed.
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,15 +79,49 @@ sim::Receiver& TheReceiver() {
   return *receiver;
 }
 
+// x87: invalid-operation, zero-divide and overflow exceptions unmasked, 53-bit precision;
+// SSE: the same three unmasked.
+void MessFloatingPoint() {
+  uint16_t control;
+  asm volatile("fnstcw %0" : "=m"(control));
+  control = static_cast<uint16_t>((control & ~0x030Du) | 0x0200u);
+  asm volatile("fldcw %0" : : "m"(control));
+  if (IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE)) {
+    uint32_t mxcsr;
+    asm volatile("stmxcsr %0" : "=m"(mxcsr));
+    mxcsr &= ~(0x0080u | 0x0200u | 0x0400u);
+    asm volatile("ldmxcsr %0" : : "m"(mxcsr));
+  }
+}
+
+// A write through a null pointer the compiler cannot see.
+[[noreturn]] void RaiseAccessViolation() {
+  volatile int* volatile nowhere = nullptr;
+  *nowhere = 0;
+  std::abort();
+}
+
+int32_t Call(const char* name, void* arg) {
+  sim::Receiver& receiver = TheReceiver();
+  const bool mess = receiver.scenario().fpu_mess;
+  if (receiver.Faults(name, arg)) {
+    if (mess) MessFloatingPoint();
+    RaiseAccessViolation();
+  }
+  const int32_t result = receiver.Invoke(name, arg);
+  if (mess) MessFloatingPoint();
+  return result;
+}
+
 }  // namespace
 
 #define TEMPIVA_EXPORT_0(name)                      \
   extern "C" int32_t TEMPIVA_CALL Tempiva##name() { \
-    return TheReceiver().Invoke(#name, nullptr);    \
+    return Call(#name, nullptr);                    \
   }
 #define TEMPIVA_EXPORT_1(name)                               \
   extern "C" int32_t TEMPIVA_CALL Tempiva##name(void* arg) { \
-    return TheReceiver().Invoke(#name, arg);                 \
+    return Call(#name, arg);                                 \
   }
 #define HV_ENTRY(name, takes_buffer) TEMPIVA_EXPORT_##takes_buffer(name)
 #include "device/EntryPoints.def"

@@ -146,7 +146,15 @@ ProcAddress VirtualPlatform::GetProcAddress(ModuleHandle module, const char* nam
 int32_t VirtualPlatform::CallProc(ProcAddress proc, void* argument) {
   if (!proc) throw std::logic_error("call of an unresolved entry point");
   ++procCalls;
-  return reinterpret_cast<Proc>(proc)(argument);
+  // A failure escaping an in-process export is what a fault inside the real
+  // library is to the Win32 platform.
+  try {
+    return reinterpret_cast<Proc>(proc)(argument);
+  } catch (const ELibraryFault&) {
+    throw;
+  } catch (const std::exception& failure) {
+    throw ELibraryFault(0, failure.what());
+  }
 }
 
 bool VirtualPlatform::CreateMutex(const char* name, bool) {

@@ -1,4 +1,5 @@
-// Calls an entry point of unknown calling convention with one argument.
+// Calls an entry point of unknown calling convention with one argument,
+// guarded against what a foreign library may do to the caller.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,14 @@ namespace hv {
 // stack and returns EAX. Works for cdecl and stdcall callees alike, with or
 // without a declared parameter: the stack pointer is restored from a saved
 // copy afterwards, whatever the callee popped. `proc` must not be null.
+//
+// The x87 environment (control word, status, register tags) and the SSE
+// control/status register are the caller's again afterwards, whatever the
+// callee changed. An exception raised inside the callee that the callee does
+// not handle itself (an access violation, an illegal instruction, a division
+// or floating-point fault, a stack overflow, a software exception) ends the
+// call: the callee's own unwind handlers run, the stack pointer and the
+// callee-saved registers are restored, and `ELibraryFault` is thrown.
 int32_t CallWithOneArgument(void (*proc)(), void* argument);
 
 }  // namespace hv

@@ -143,6 +143,8 @@ TEST_F(Startup, MessagePanelTellsWhetherLibraryAndReceiverArePresent) {
        clWindowText},
       {"two devices", true, "installed = 2", nullptr, "Radio clock not opened! (connected?)",
        clWindowText},
+      {"library faults", true, "fault = _NumInstalled", nullptr,
+       "Radio clock not opened! (connected?)", clWindowText},
   };
   for (const Case& c : cases) {
     VirtualPlatform fresh;

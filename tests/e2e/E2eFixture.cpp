@@ -67,10 +67,14 @@ std::vector<Call> ParseCallLog(const std::string& text) {
     if (line.empty() || line[0] == '#') continue;
     std::istringstream fields(line);
     Call call;
-    std::string arrow;
-    if (fields >> call.ms >> call.entry >> call.args >> arrow >> call.result && arrow == "->") {
-      calls.push_back(call);
+    std::string arrow, result;
+    if (!(fields >> call.ms >> call.entry >> call.args >> arrow >> result) || arrow != "->") {
+      continue;
     }
+    call.fault = result == "fault";
+    char* end = nullptr;
+    call.result = std::strtol(result.c_str(), &end, 10);
+    if (call.fault || (end != result.c_str() && *end == '\0')) calls.push_back(call);
   }
   return calls;
 }

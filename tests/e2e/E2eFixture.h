@@ -27,12 +27,14 @@ constexpr char kSettingsAfterFirstRun[] = "[TNA]\r\nFirstRun=0\r\n";
 
 enum class Dll { kNone, kCdecl, kStdcall, kMissing };
 
-// One line of the simulator's call log: "<ms> <entry point> <arguments> -> <result> ...".
+// One line of the simulator's call log: "<ms> <entry point> <arguments> -> <result> ...", or
+// "... -> fault" for a call that raised an access violation.
 struct Call {
   long ms = 0;
   std::string entry;
   std::string args;
   long result = 0;
+  bool fault = false;
 };
 
 // The calls in a log's text; remarks (#) and lines of another form are left out.

@@ -1,6 +1,7 @@
 // End to end: how the started program binds Tempiva.dll and what its message panel says then.
 #include <gtest/gtest.h>
 
+#include "app/ControlIds.h"
 #include "tests/e2e/E2eFixture.h"
 
 namespace e2e {
@@ -79,6 +80,37 @@ TEST_F(LibraryTest, DllOnlyInTheWorkingFolderIsNotLoaded) {
   EXPECT_FALSE(probe::HasModule(program.pid(), kDllName));
   EXPECT_FALSE(probe::FileExists(env_log));
   EXPECT_FALSE(probe::FileExists(ini_log));
+}
+
+// A library that faults in its first call: the start goes on to its end, the program runs
+// on and ends in order.
+TEST_F(LibraryTest, FaultAtStartIsReportedAsNotOpenedAndTheProgramRunsOn) {
+  const std::string folder = Folder("program");
+  PutProgram(folder, Dll::kStdcall);
+  const std::string scenario = Path("scenario.ini");
+  WriteFile(scenario, "fault = _NumInstalled\nfpu_mess = 1\n");
+  const std::string log = Path("calls.log");
+
+  probe::Process& program = Launch(folder, scenario, log);
+  HWND window = StartedWindow(program);
+
+  EXPECT_EQ(PanelMsg(window), txt::TxtNotOpened);
+  const std::vector<Call> calls = Calls(log);
+  ASSERT_FALSE(calls.empty()) << "no call logged in " << log;
+  EXPECT_EQ(calls[0].entry, "_NumInstalled");
+  EXPECT_TRUE(calls[0].fault);
+  Sleep(kQuietMs);
+  ASSERT_TRUE(program.Running());
+  EXPECT_TRUE(probe::MessageBoxes(program.pid()).empty()) << "no crash or error box";
+
+  probe::Send(window, hv::kWmTrayIcon, 0, hv::kWmLButtonUp);
+  probe::WaitVisible(window, true, "the main window, shown through its tray icon");
+  PostClick(probe::Control(window, hv::ctl::SpeedButtonTerminate));
+  const auto exit_code = program.WaitExit(probe::kActionTimeoutMs);
+  ASSERT_TRUE(exit_code.has_value()) << "still running after Terminate Program";
+  EXPECT_EQ(*exit_code, 0u);
+  const std::string settings = probe::ReadTextFile(SettingsPath()).value_or("");
+  EXPECT_NE(settings.find("TimeRef="), std::string::npos) << "settings written: " << settings;
 }
 
 // Both calling conventions of the library bind, and the program gets the library's answer.

@@ -60,6 +60,18 @@ TEST(InProcessExports, ResultsReachTheCaller) {
   EXPECT_EQ(proc("_NumInstalled")(nullptr), 0) << "no receiver attached";
 }
 
+TEST(InProcessExports, AFaultingEntryThrowsAndLeavesTheOthersWorking) {
+  int64_t now = UtcMs(2026, 1, 15, 11, 30, 45);
+  Receiver receiver([&now] { return now; }, ParseScenario("fault = _NumInstalled@2"));
+  SetInProcessReceiver(&receiver);
+  const InProcessProc numInstalled = InProcessExports()[1].proc;
+  ASSERT_STREQ(InProcessExports()[1].name, "_NumInstalled");
+  EXPECT_EQ(numInstalled(nullptr), 1);
+  for (int i = 0; i < 3; ++i) EXPECT_THROW(numInstalled(nullptr), SimulatedFault);
+  EXPECT_EQ(InProcessExports()[2].proc(nullptr), 1) << "_GetInstalled still answers";
+  SetInProcessReceiver(nullptr);
+}
+
 TEST(InProcessExportsWithout, LacksExactlyTheNamedOne) {
   const std::vector<InProcessExport> exports = InProcessExportsWithout("_MeasureBatteryVoltage");
   ASSERT_EQ(exports.size(), 19u);

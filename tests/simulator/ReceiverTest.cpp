@@ -305,6 +305,24 @@ TEST_F(ReceiverTest, LogsOneLinePerCall) {
                   }));
 }
 
+TEST_F(ReceiverTest, FaultsFromTheNthCallOfEachNamedEntry) {
+  Make("fault = _GetTimeData@3, _Open");
+  uint8_t buffer[256] = {0};
+  EXPECT_TRUE(receiver_->Faults("_Open", buffer));
+  EXPECT_TRUE(receiver_->Faults("_Open", nullptr));
+  std::vector<bool> faults;
+  for (int i = 0; i < 5; ++i) faults.push_back(receiver_->Faults("_GetTimeData", buffer));
+  EXPECT_EQ(faults, (std::vector<bool>{false, false, true, true, true}));
+  EXPECT_FALSE(receiver_->Faults("_NumInstalled", nullptr));
+  EXPECT_EQ(log_, (std::vector<std::string>{
+                      "0 _Open len=0 -> fault",
+                      "0 _Open null -> fault",
+                      "0 _GetTimeData buf -> fault",
+                      "0 _GetTimeData buf -> fault",
+                      "0 _GetTimeData buf -> fault",
+                  }));
+}
+
 TEST(FileLogSink, WritesFlushedLines) {
   const std::string path = ::testing::TempDir() + "simulator_log_test.log";
   {

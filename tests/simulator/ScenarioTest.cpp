@@ -68,6 +68,13 @@ TEST(ParseScenario, EveryKnob) {
       {"overwrite = 8", [](const Scenario& s) { return s.overwrite == 8; }},
       {"log = C:\\temp\\calls.log",
        [](const Scenario& s) { return s.log == "C:\\temp\\calls.log"; }},
+      {"fault = _GetTimeData@5, _NumInstalled , _Open@0x2",
+       [](const Scenario& s) {
+         return s.faults.size() == 3 && s.faults[0].entry == "_GetTimeData" &&
+                s.faults[0].from_call == 5 && s.faults[1].entry == "_NumInstalled" &&
+                s.faults[1].from_call == 1 && s.faults[2].from_call == 2;
+       }},
+      {"fpu_mess = 1", [](const Scenario& s) { return s.fpu_mess; }},
       {"  BATTERY=2800  ; trailing comment",
        [](const Scenario& s) { return s.battery.At(0) == 2800; }},
   };
@@ -100,6 +107,11 @@ TEST(ParseScenario, BadLinesAreIgnoredAndDefaultsKept) {
       "overwrite = 65",
       "battery_repeat = sometimes",
       "quality = 5 6",
+      "fault = _GetTimeData@0",  // calls count from 1
+      "fault = _gettimedata",    // exported names are exact
+      "fault = _NoSuchEntry@3",
+      "fault = _Open, ",
+      "fpu_mess = 2",
   };
   for (const char* line : bad) {
     std::vector<std::string> warnings;
@@ -114,6 +126,8 @@ TEST(ParseScenario, BadLinesAreIgnoredAndDefaultsKept) {
     EXPECT_EQ(s.device_info, defaults.device_info) << line;
     EXPECT_FALSE(s.time_data) << line;
     EXPECT_EQ(s.overwrite, 0) << line;
+    EXPECT_TRUE(s.faults.empty()) << line;
+    EXPECT_FALSE(s.fpu_mess) << line;
   }
 }
 

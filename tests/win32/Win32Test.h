@@ -19,6 +19,24 @@ inline uintptr_t StackPointer() {
   return sp;
 }
 
+// The x87 control word, the SSE control/status register and the head of
+// the thread's exception handler chain (FS:[0]) at the point of the call.
+inline uint16_t X87ControlWord() {
+  uint16_t control;
+  asm volatile("fnstcw %0" : "=m"(control));
+  return control;
+}
+inline uint32_t Mxcsr() {
+  uint32_t mxcsr;
+  asm volatile("stmxcsr %0" : "=m"(mxcsr));
+  return mxcsr;
+}
+inline uint32_t HandlerChain() {
+  uint32_t head;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+
 // Seconds since an arbitrary start, from the performance counter.
 inline double Now() {
   LARGE_INTEGER frequency, count;

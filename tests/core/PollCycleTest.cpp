@@ -246,6 +246,19 @@ TEST_F(PollCycle, NestedCallsInsideAWaitOnlyClearTheBusyGuard) {
   EXPECT_FALSE(Main().FBusy);
 }
 
+// A library that faults in every read from the fifth on: each fault closes the session, which
+// reopens a second later; nothing reaches the user but the message line.
+TEST_F(PollCycle, AFaultInsideTheLibraryClosesTheSessionOnly) {
+  Start("fault = _GetTimeData@5");
+  Main().Show();
+  os.RunFor(60000);
+  EXPECT_TRUE(Main().PanelMsg.Text() == kNotOpened || Main().PanelMsg.Text() == kOpened);
+  EXPECT_GE(Count("_Open"), 25);
+  EXPECT_TRUE(os.boxes.empty());
+  EXPECT_NE(Main().FSessionState, Running);
+  EXPECT_EQ(Main().Image1.Picture(), "STATE0") << "the Time page follows the PC clock";
+}
+
 // A receiver that answers "not ready yet" for an hour keeps every status
 // check 20 waits long, longer than a tick: ticks nest in each other's waits.
 TEST_F(PollCycle, AReceiverThatNeverGetsReadyLeavesTheProgramAnswering) {

@@ -212,5 +212,42 @@ TEST_F(PollCycleTest, AReceiverNotReadyForMinutesLeavesTheProgramAnswering) {
   Terminate(window);
 }
 
+// A library whose _GetTimeData faults from its fifth call on: every fault closes the session,
+// the program reopens the receiver, answers its tray icon and ends in order.
+TEST_F(PollCycleTest, ALibraryThatFaultsInEveryReadIsSurvivedForMinutes) {
+  HWND window = StartShown("fault = _GetTimeData@5\n");
+  WaitShown(window, ctl::PanelMsg, txt::TxtNotOpened, 10000);
+  const DWORD begin = GetTickCount();
+  const int opensBefore = Count("_Open");
+  while (GetTickCount() - begin < 90000) {
+    ASSERT_EQ(probe::Send(window, hv::kWmTrayIcon, 0, hv::kWmLButtonUp, 1000), 0);
+    const std::string message = Shown(window, ctl::PanelMsg);
+    EXPECT_TRUE(message == txt::TxtNotOpened || message == txt::TxtDeviceOpened) << message;
+    Sleep(5000);
+  }
+  int faults = 0;
+  for (const Call& c : Calls(log_)) faults += c.fault;
+  EXPECT_GE(Count("_Open") - opensBefore, 30) << "reopened every other second";
+  EXPECT_GE(faults, 30);
+  Terminate(window);
+}
+
+// A library that leaves the floating-point exceptions unmasked and the precision lowered after
+// every call: the program's own arithmetic (times, voltages, the settings' reals) is unchanged.
+TEST_F(PollCycleTest, ALibraryThatChangesTheFloatingPointControlChangesNothingShown) {
+  WriteSettings(std::string(kSettingsAfterFirstRun) + "LastUpdate=46364.5000115741\r\n");
+  HWND window = StartShown("fpu_mess = 1\noffset_ms = 3723000\nbattery = 2795\n");
+  WaitReceiverTime(window, 3723);
+  EXPECT_EQ(Shown(window, ctl::PanelBattery), "2.80V");
+  EXPECT_EQ(Shown(window, ctl::PanelStatus), "time available");
+  const std::string last = Shown(window, ctl::PanelLastUpdate);
+  EXPECT_NE(last.find("2026"), std::string::npos) << last;
+  Sleep(2000);
+  EXPECT_TRUE(program_->Running());
+  Terminate(window);
+  const std::string settings = probe::ReadTextFile(SettingsPath()).value_or("");
+  EXPECT_NE(settings.find("LastUpdate=46364.5000115741\r\n"), std::string::npos) << settings;
+}
+
 }  // namespace
 }  // namespace e2e

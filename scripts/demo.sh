@@ -122,9 +122,12 @@ for page in 0 1 2 3; do
 done
 probe page "$pid" 0
 if ((HV_VIRTUAL_DISPLAY)); then
-  # The whole virtual screen, with Wine's stand-in for the notification area.
+  # The whole virtual screen with the window hidden: Wine's stand-in for the notification
+  # area shows the tray icon.
+  probe click "$pid" 101
   shot "$(printf '%02d' "$next")-screen" "$(xdpyinfo | awk '/dimensions:/ {print $2}')+0+0"
   next=$((next + 1))
+  probe tray "$pid" 514
 fi
 
 echo "4. a second start while it runs"
@@ -152,8 +155,11 @@ other() {
   shot "$(printf '%02d' "$next")-$name" "$window"
   next=$((next + 1))
   if ((HV_VIRTUAL_DISPLAY)); then
+    # With the window hidden, Wine's stand-in for the notification area shows the tray icon.
+    probe click "$pid" 101
     shot "$(printf '%02d' "$next")-$name-screen" "$(xdpyinfo | awk '/dimensions:/ {print $2}')+0+0"
     next=$((next + 1))
+    probe tray "$pid" 514
   fi
 }
 other crystal-time "5. crystal time: the receiver's own clock, no signal" \

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Draws the About page's background with ImageMagick into
-# resources/pictures/about.bmp. Run once after changing the picture; the
-# bitmap is kept in the tree.
+# resources/pictures/about.bmp, 8 bits per pixel with a palette of its own
+# colours. Run once after changing the picture; the bitmap is kept in the tree.
 # A quiet picture: a pale blue-grey gradient, faint radio waves rising from
 # the lower right corner and a faint clock face in the upper right, all so
 # light that the page's texts stay legible over any part of it.
@@ -48,4 +48,13 @@ ky=120
   -blur 0x1 -channel A -evaluate multiply 0.5 +channel "$tmp/clock.png"
 
 "$CONVERT" "$tmp/ground.png" "$tmp/waves.png" -composite "$tmp/clock.png" -composite \
-  -filter Lanczos -resize "${width}x${height}!" -type TrueColor "BMP3:about.bmp"
+  -filter Lanczos -resize "${width}x${height}!" -type TrueColor "BMP3:$tmp/about.bmp"
+
+# Stored with a palette of its own colours: a third of the size of a true-colour bitmap, with the
+# very same pixels. That needs 256 colours at most.
+colours=$("$CONVERT" "$tmp/about.bmp" -format %k info:)
+if [ "$colours" -gt 256 ]; then
+  echo "the picture has $colours colours; a palette bitmap holds 256" >&2
+  exit 1
+fi
+"$CONVERT" "$tmp/about.bmp" +dither -colors 256 -compress None "BMP3:about.bmp"

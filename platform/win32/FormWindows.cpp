@@ -93,7 +93,8 @@ PictureKind KindOfPicture(HINSTANCE instance, const std::string& name) {
   return PictureKind::None;
 }
 
-// The bitmap resource `name` stretched smoothly to `width` x `height`.
+// The bitmap resource `name` stretched smoothly to `width` x `height`; as it
+// is stored when it has that size already (a copy would only take memory).
 HBITMAP LoadStretchedBitmap(HINSTANCE instance, const std::string& name, int width, int height) {
   if (width <= 0 || height <= 0) return nullptr;
   HBITMAP source = static_cast<HBITMAP>(
@@ -101,6 +102,7 @@ HBITMAP LoadStretchedBitmap(HINSTANCE instance, const std::string& name, int wid
   if (!source) return nullptr;
   BITMAP info{};
   GetObjectA(source, sizeof info, &info);
+  if (info.bmWidth == width && std::abs(info.bmHeight) == height) return source;
   HDC screen = GetDC(nullptr);
   HDC from = CreateCompatibleDC(screen);
   HDC to = CreateCompatibleDC(screen);

@@ -32,13 +32,12 @@ std::string Narrow(const std::wstring& wide, UINT codePage) {
 }  // namespace
 
 std::string Win32Platform::GetSpecialFolderPath(int csidl) {
-  // The wide path, so that a folder the ANSI code page cannot name works.
-  LPITEMIDLIST items = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &items)) || !items) return {};
+  // The wide path, so that a folder the ANSI code page cannot name works. Asked for the path
+  // itself rather than for the folder's item list: freeing an item list would bring the COM
+  // libraries into the process, which it needs for nothing else.
   wchar_t path[MAX_PATH] = {};
-  const bool ok = SHGetPathFromIDListW(items, path) != FALSE;
-  CoTaskMemFree(items);
-  return ok ? Narrow(path, CP_UTF8) : std::string();
+  if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) return {};
+  return Narrow(path, CP_UTF8);
 }
 
 std::string Win32Platform::GetProfileString(const std::string& section, const std::string& key,

@@ -25,6 +25,13 @@ std::string BuiltFile(const char* unix_path) {
   return probe::WindowsPath(unix_path);
 }
 
+// Copies `from` to `to`, replacing what is there. MinGW's copy_file cannot replace a file under
+// Wine (with overwrite_existing it still fails with "File exists"), so the old one goes first.
+void CopyOver(const std::string& from, const std::string& to) {
+  fs::remove(to);
+  fs::copy_file(from, to);
+}
+
 std::string DllSource(Dll dll) {
   switch (dll) {
     case Dll::kCdecl:
@@ -166,12 +173,11 @@ std::string HoraviaTest::Folder(const std::string& name) const {
 
 void HoraviaTest::PutDll(const std::string& folder, Dll dll) const {
   if (dll == Dll::kNone) return;
-  fs::copy_file(DllSource(dll), folder + "\\" + kDllName, fs::copy_options::overwrite_existing);
+  CopyOver(DllSource(dll), folder + "\\" + kDllName);
 }
 
 void HoraviaTest::PutProgram(const std::string& folder, Dll dll) const {
-  fs::copy_file(BuiltFile(HV_E2E_HORAVIA_EXE), folder + "\\" + kExeName,
-                fs::copy_options::overwrite_existing);
+  CopyOver(BuiltFile(HV_E2E_HORAVIA_EXE), folder + "\\" + kExeName);
   PutDll(folder, dll);
 }
 

@@ -1,12 +1,11 @@
 // Parses the simulator's scenario text into a Scenario.
 #include "simulator/Scenario.h"
 
+#include <cstdio>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace sim {
 
@@ -271,14 +270,17 @@ Scenario ParseScenario(std::string_view text, std::vector<std::string>* warnings
 }
 
 bool LoadScenarioFile(const std::string& path, Scenario* out, std::vector<std::string>* warnings) {
-  std::ifstream file(path, std::ios::binary);
+  // C stdio rather than streams: the DLL then carries no stream library.
+  std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) {
     *out = Scenario{};
     return false;
   }
-  std::ostringstream text;
-  text << file.rdbuf();
-  *out = ParseScenario(text.str(), warnings);
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  std::fclose(file);
+  *out = ParseScenario(text, warnings);
   return true;
 }
 

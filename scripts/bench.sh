@@ -12,6 +12,9 @@
 #   - BareTray.exe;
 #   - Horavia.exe with the healthy simulated receiver (cdecl Tempiva.dll beside it, the scenario
 #     named by TEMPIVA_SCENARIO, no call log), its window hidden, the device session running.
+# Last, the accuracy of the settings of the PC clock: under Wine (a receiver a known offset ahead,
+# every setting refused and its difference logged by Wine) and on the core tests' virtual
+# platform; prints the minimum, median and maximum error in milliseconds.
 # Each program is measured from a few seconds after it is ready for BENCH_SECONDS: the CPU time
 # of its process and of the wineserver over that window (both its own work: nothing else of ours
 # runs then), and its peak resident memory (VmHWM) since its start. The CPU time of Wine's other
@@ -249,6 +252,46 @@ fi
 probe click 0 102
 wait "$horavia" 2>/dev/null || true
 
+# How far each setting of the PC clock lands from the true time. Wine refuses a new time more
+# than half a second from its clock and logs the difference; a receiver a known offset ahead
+# therefore has every setting refused, and the logged difference minus the offset is the
+# setting's error. The hourly rule, armed at the receiver's hh:00:01 (30 s after the start),
+# then tries every following record: about one setting a second.
+accuracy_seconds=$((seconds > 50 ? seconds : 50))
+echo "  accuracy: Horavia.exe with a receiver ahead, ${accuracy_seconds} s of settings"
+printf '[TNA]\r\nFirstRun=0\r\nStartupUpdate=0\r\nPeriodicalUpdate=1\r\nTimeRef=2\r\n' \
+  >"$appdata/Kronalt.ini"
+now_ms=$(($(date +%s%N) / 1000000))
+offset=$((3600000 - now_ms % 3600000 - 30000))
+((offset < 2000)) && offset=$((offset + 3600000))
+printf 'installed = 1\noffset_ms = %d\n' "$offset" >"$run/horavia/ahead.ini"
+(cd "$run/horavia" && TEMPIVA_SCENARIO="Z:${run//\//\\}\\horavia\\ahead.ini" WINEDEBUG=err+sync \
+  exec wine Horavia.exe >"$run/horavia/accuracy.txt" 2>&1) &
+accuracy=$!
+started "$accuracy" Horavia.exe
+sleep $((30 + accuracy_seconds))
+probe click 0 102
+wait "$accuracy" 2>/dev/null || true
+wine_errors=$(sed -n 's/.*not allowed: difference \(-\{0,1\}[0-9]*\) ms.*/\1/p' \
+  "$run/horavia/accuracy.txt" | awk -v offset="$offset" '{ print $1 - offset }' | sort -n)
+summary() {
+  awk '{ v[NR] = $1 } END {
+    if (NR == 0) { print "no settings"; exit }
+    printf "min %d ms, median %d ms, max %d ms over %d settings", v[1], v[int((NR + 1) / 2)], v[NR], NR
+  }'
+}
+# The same on the virtual platform of the core tests (15.6 ms timer grain, as on Windows).
+echo "  accuracy: the virtual platform (log: build/logs/bench-native.log)"
+{
+  cmake --preset native && cmake --build --preset native -j "$(nproc 2>/dev/null || echo 2)" \
+    --target core_tests
+} >"$root/build/logs/bench-native.log" 2>&1 || {
+  tail -n 30 "$root/build/logs/bench-native.log"
+  exit 1
+}
+virtual_line=$("$root/build/native/tests/core/core_tests" --gtest_filter='Accuracy.*' |
+  grep 'setting error ms')
+
 # The table.
 s() { awk -v ns="$1" 'BEGIN { printf "%.3f s", ns / 1e9 }'; }
 mib() { awk -v kb="$1" 'BEGIN { printf "%.1f MiB", kb / 1024 }'; }
@@ -276,3 +319,7 @@ echo "Horavia / BareTray: CPU $(ratio "$horavia_cpu" "$bare_cpu") (target 2x:" \
 echo "Of Horavia's memory, the simulator's Tempiva.dll holds $(mib "$simulator_kb") now;" \
   "without it: $(ratio $((horavia_peak - simulator_kb)) "$bare_peak")."
 echo "Horavia.exe: $(stat -c %s "$build/bin/Horavia.exe") bytes"
+echo
+echo "Setting error (requested minus true time at the call):"
+echo "  under Wine:       $(summary <<<"$wine_errors")"
+echo "  virtual platform: ${virtual_line#setting error ms }"

@@ -2,6 +2,7 @@
 // resume, the library's calling order, the readiness check, the nesting of
 // ticks in each other's waits, and ending the program during a wait.
 #include <algorithm>
+#include <cstdio>
 
 #include "config/UnitConfig.h"
 #include "tests/core/PollFixture.h"
@@ -257,6 +258,33 @@ TEST_F(PollCycle, AFaultInsideTheLibraryClosesTheSessionOnly) {
   EXPECT_TRUE(os.boxes.empty());
   EXPECT_NE(Main().FSessionState, Running);
   EXPECT_EQ(Main().Image1.Picture(), "STATE0") << "the Time page follows the PC clock";
+}
+
+// The whole chain from the receiver to the system clock, over an hour and a quarter: the
+// start-up rule with two minutes required, the hourly rule, the ten-minute spacing.
+TEST_F(PollCycle, SetsTheClockFromTheReceiverUnderTheRules) {
+  WriteSettings(os,
+                "[TNA]\r\nFirstRun=0\r\nStartupUpdate=1\r\nPeriodicalUpdate=1\r\n"
+                "DCFQuality=2\r\nTimeRef=2\r\n");
+  os.SetNow(*TryEncodeDate(2026, 12, 8) + *TryEncodeTime(11, 58, 30, 0));
+  Start();
+  os.RunFor(75 * 60000);
+  std::vector<std::string> settings;
+  for (const auto& call : os.setLocalTimeCalls) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", call.time.wHour, call.time.wMinute,
+                  call.time.wSecond, call.time.wMilliseconds);
+    settings.push_back(text);
+  }
+  // 11:59:01 is the first minute the filter sees, 12:00:01 the second: the start-up rule sets.
+  // Every record of minute 0 arms it again; the spacing holds it back until 12:11:01. At
+  // 13:00:01 both rules qualify: one setting.
+  EXPECT_EQ(settings, (std::vector<std::string>{"12:00:01.100", "12:11:01.100", "13:00:01.100",
+                                                "13:11:01.100"}));
+  EXPECT_EQ(Main().PanelMsg.Text(), "PC time adjusted.");
+  EXPECT_EQ(Main().PanelLastUpdate.Text(), "08.12.2026 13:11:01");
+  EXPECT_EQ(Main().LabelDebug_Status.Text(), "2|1");
+  EXPECT_FALSE(Main().FPeriodicPending);
 }
 
 // A receiver that answers "not ready yet" for an hour keeps every status

@@ -5,6 +5,7 @@
 #include "app/Texts.h"
 #include "app/UnitMain.h"
 #include "device/KronaltIF.h"
+#include "timekeeping/PCTime.h"
 
 namespace hv {
 
@@ -26,12 +27,6 @@ class DepthCount {
  private:
   int& depth_;
 };
-
-// The local time of the PC as a date-time.
-TDateTime PCNow() {
-  const std::optional<TDateTime> now = TrySystemTimeToDateTime(Os().GetLocalTime());
-  return now ? *now : 0.0;
-}
 
 constexpr int kStatusPolls = 20;
 constexpr int kStatusErrorAllowance = 2;
@@ -73,7 +68,7 @@ void TFormMain::PollSession() {
           PanelMsg.SetText(Text(TextId::TxtNotOpened));
         }
       }
-      if (SecondChanged(PCNow())) ShowPCClock();
+      if (SecondChanged(PCLocalNow())) ShowPCClock();
       break;
     case Opened:
       if (FTick == 0) {
@@ -85,7 +80,7 @@ void TFormMain::PollSession() {
           SessionLost();
         }
       }
-      if (SecondChanged(PCNow())) ShowPCClock();
+      if (SecondChanged(PCLocalNow())) ShowPCClock();
       break;
     case Running:
       if (DeviceReady()) {

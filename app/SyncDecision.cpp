@@ -95,7 +95,7 @@ void TFormMain::SyncPCTime(const TimeData& record, int32_t quality) {
 void TFormMain::SetClockFrom(const TimeData& record) {
   // 8. The received time, set at 100 ms into its second.
   const SystemTime received = TimeDataToSystemTime(record, kSetMilliseconds);
-  const TDateTime pcTime = TrySystemTimeToDateTime(Os().GetLocalTime()).value_or(0.0);
+  const TDateTime pcTime = PCLocalNow();
   const std::optional<TDateTime> t0 = TrySystemTimeToDateTime(received);
 
   // 9. The received time must lie within 70 minutes of the PC clock. A PC

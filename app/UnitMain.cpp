@@ -367,11 +367,14 @@ void TFormMain::FillAboutPage() {
   UrlLabel2.AddMailBodyLine(T(TextId::TxtMailBodyRule));
 }
 
-void TFormMain::AddTrayIconForSource() {
+uint32_t TFormMain::TrayIcon(int source) const {
   const TImage* pictures[3] = {&ImagePC, &ImageCrystal, &ImageDCF};
-  const int source = FTraySource >= 0 && FTraySource <= 2 ? FTraySource : 0;
-  AddTrayIcon(Os().WindowHandleValue(*this), kTrayIconId,
-              Os().LoadSmallIcon(pictures[source]->Picture()), TrayTip(source));
+  return Os().LoadSmallIcon(pictures[source >= 0 && source <= 2 ? source : 0]->Picture());
+}
+
+void TFormMain::AddTrayIconForSource() {
+  AddTrayIcon(Os().WindowHandleValue(*this), kTrayIconId, TrayIcon(FTraySource),
+              TrayTip(FTraySource));
   trayIconShown_ = true;
 }
 

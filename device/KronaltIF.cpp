@@ -123,15 +123,22 @@ int TimeDataState(const TimeData& r) {
   return r[tdFlags] & 0x03;
 }
 
+SystemTime TimeDataToSystemTime(const TimeData& record, uint16_t milliseconds) {
+  SystemTime t;
+  t.wYear = static_cast<uint16_t>(2000 + BCDToByte(record[tdYear]));
+  t.wMonth = BCDToByte(record[tdMonth]);
+  t.wDayOfWeek = record[tdDayOfWeek];
+  t.wDay = BCDToByte(record[tdDay]);
+  t.wHour = BCDToByte(record[tdHour]);
+  t.wMinute = BCDToByte(record[tdMinute]);
+  t.wSecond = BCDToByte(record[tdSecond]);
+  t.wMilliseconds = milliseconds;
+  return t;
+}
+
 TDateTime TimeDataToDateTime(const TimeData& r) {
   if ((r[tdFlags] & 0x80) == 0) return kFallbackDateTime;
-  auto date =
-      TryEncodeDate(2000 + BCDToByte(r[tdYear]), BCDToByte(r[tdMonth]), BCDToByte(r[tdDay]));
-  if (!date) return kFallbackDateTime;
-  auto time =
-      TryEncodeTime(BCDToByte(r[tdHour]), BCDToByte(r[tdMinute]), BCDToByte(r[tdSecond]), 0);
-  if (!time) return kFallbackDateTime;
-  return *date + *time;
+  return TrySystemTimeToDateTime(TimeDataToSystemTime(r, 0)).value_or(kFallbackDateTime);
 }
 
 bool CfgHasRTC(uint8_t cfg) {

@@ -48,6 +48,10 @@ bool TimeDataIsDCF(const TimeData& record);         // flag bit 6
 bool TimeDataSpareAntenna(const TimeData& record);  // flag bit 4
 bool TimeDataSummerTime(const TimeData& record);    // flag bit 2
 int TimeDataState(const TimeData& record);          // flag bits 1-0
+// The record's date and time as a system time record: year 2000 + the BCD
+// year, the BCD fields decoded, the day-of-week byte unchanged, and the
+// given milliseconds. Nothing is checked.
+SystemTime TimeDataToSystemTime(const TimeData& record, uint16_t milliseconds);
 // The record's date and time with whole seconds; 1980-01-01 00:00:00 when
 // the time flag is clear or the fields form no date and time.
 TDateTime TimeDataToDateTime(const TimeData& record);

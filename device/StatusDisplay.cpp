@@ -162,11 +162,8 @@ void TFormMain::UpdateBatteryPanel() {
 
 void TFormMain::UpdateTraySource(const TimeData& record) {
   const int source = !TimeDataValid(record) ? 0 : TimeDataIsDCF(record) ? 2 : 1;
-  if (source != FTraySource) {
-    const TImage* pictures[3] = {&ImagePC, &ImageCrystal, &ImageDCF};
-    ModifyTrayIcon(Os().WindowHandleValue(*this), kTrayIconId,
-                   Os().LoadSmallIcon(pictures[source]->Picture()), TrayTip(source));
-  }
+  if (source != FTraySource)
+    ModifyTrayIcon(Os().WindowHandleValue(*this), kTrayIconId, TrayIcon(source), TrayTip(source));
   FTraySource = source;
 }
 

@@ -288,9 +288,12 @@ void TTimer::SetInterval(uint32_t interval) {
 }
 
 void TTimer::Update() {
-  // As the window framework does: any change restarts the timer.
-  Os().KillTimer(owner_, id_);
-  if (enabled_ && interval_ > 0) Os().SetTimer(owner_, id_, interval_);
+  // As the window framework does: any change restarts the timer (SetTimer
+  // restarts a running one by itself).
+  if (enabled_ && interval_ > 0)
+    Os().SetTimer(owner_, id_, interval_);
+  else
+    Os().KillTimer(owner_, id_);
 }
 
 TForm::TForm(const std::string& caption) : caption_(caption) {}

@@ -33,6 +33,10 @@ bool SetPCTime(const SystemTime& time) {
   return Os().SetLocalTime(time);
 }
 
+TDateTime PCLocalNow() {
+  return TrySystemTimeToDateTime(Os().GetLocalTime()).value_or(0.0);
+}
+
 void InitializePCTime() {
   systemTimePrivilegeEnabled = EnableSystemTimePrivilege();
 }

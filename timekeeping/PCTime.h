@@ -2,6 +2,7 @@
 // privilege enabled once at start.
 #pragma once
 
+#include "common/DateTime.h"
 #include "platform/Platform.h"
 
 namespace hv {
@@ -17,6 +18,10 @@ bool HasSystemTimePrivilege();
 // Hands the local time to the system unchanged; true when the clock was
 // set. False without calling the system when the privilege is missing.
 bool SetPCTime(const SystemTime& time);
+
+// The PC's local time as a date-time; 0.0 in the unlikely case that the
+// system's record forms no date.
+TDateTime PCLocalNow();
 
 void InitializePCTime();
 

@@ -5,19 +5,6 @@
 
 namespace hv {
 
-SystemTime TimeDataToSystemTime(const TimeData& record, uint16_t milliseconds) {
-  SystemTime t;
-  t.wYear = static_cast<uint16_t>(2000 + BCDToByte(record[tdYear]));
-  t.wMonth = BCDToByte(record[tdMonth]);
-  t.wDayOfWeek = record[tdDayOfWeek];
-  t.wDay = BCDToByte(record[tdDay]);
-  t.wHour = BCDToByte(record[tdHour]);
-  t.wMinute = BCDToByte(record[tdMinute]);
-  t.wSecond = BCDToByte(record[tdSecond]);
-  t.wMilliseconds = milliseconds;
-  return t;
-}
-
 void TDataModulePlausibility::DataModuleCreate() {
   FDateLabel = nullptr;
   FTimeLabel = nullptr;

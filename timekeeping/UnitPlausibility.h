@@ -11,11 +11,6 @@
 
 namespace hv {
 
-// The record's date and time as a system time record: year 2000 + the BCD
-// year, the BCD fields decoded, the day-of-week byte unchanged, and the
-// given milliseconds. Nothing is checked.
-SystemTime TimeDataToSystemTime(const TimeData& record, uint16_t milliseconds);
-
 // Created once at start, after the main window; it keeps the history of
 // minute stamps (one per minute, taken at second 1) for the life of the
 // program.

@@ -271,7 +271,7 @@ TEST_F(PollCycle, SetsTheClockFromTheReceiverUnderTheRules) {
   os.RunFor(75 * 60000);
   std::vector<std::string> settings;
   for (const auto& call : os.setLocalTimeCalls) {
-    char text[16];
+    char text[32];
     std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", call.time.wHour, call.time.wMinute,
                   call.time.wSecond, call.time.wMilliseconds);
     settings.push_back(text);

@@ -185,7 +185,7 @@ class TFormMain : public TForm {
   void FillAboutPage();
   void AddTrayIconForSource();
   // The tray picture of a time source (0 none, 1 crystal, 2 DCF77).
-  uint32_t TrayIcon(int source) const;
+  HandleValue TrayIcon(int source) const;
   // The setting of the clock from a record that qualifies, and its report.
   void SetClockFrom(const TimeData& record);
   void ReportSetting();

@@ -220,17 +220,21 @@ bool VirtualPlatform::ShellNotifyIcon(uint32_t operation, const NotifyIconRecord
   return trayResult;
 }
 
-uint32_t VirtualPlatform::WindowHandleValue(TForm& form) {
+// Made-up handles use the upper half of a 64-bit handle where there is one (on a 32-bit build
+// this is 0), so that a handle narrowed to 32 bits anywhere in the core shows in a test.
+constexpr HandleValue kWideHandle = static_cast<HandleValue>(0x7FFE00000000ull);
+
+HandleValue VirtualPlatform::WindowHandleValue(TForm& form) {
   for (size_t i = 0; i < realizedForms.size(); ++i)
-    if (realizedForms[i] == &form) return static_cast<uint32_t>(0x10010 + 4 * i);
+    if (realizedForms[i] == &form) return kWideHandle | (0x10010 + 4 * i);
   return 0;
 }
 
-uint32_t VirtualPlatform::IconHandleOf(const std::string& name) const {
+HandleValue VirtualPlatform::IconHandleOf(const std::string& name) const {
   // A stable made-up handle per icon name.
   uint32_t h = 0x20000;
   for (char c : name) h = h * 31 + static_cast<unsigned char>(c);
-  return h & 0x7FFFFFFC;
+  return kWideHandle | (h & 0x7FFFFFFC);
 }
 
 uint32_t VirtualPlatform::RegisterWindowMessage(const char* name) {

@@ -113,7 +113,7 @@ class VirtualPlatform : public Platform {
   std::vector<std::string> shellOpened;
   std::vector<std::string> registeredMessages;
   std::vector<uint8_t> versionResource;  // empty: no resource
-  uint32_t IconHandleOf(const std::string& name) const;
+  HandleValue IconHandleOf(const std::string& name) const;
 
   // --- Windows ----------------------------------------------------------------------
   std::string applicationTitle;
@@ -162,8 +162,8 @@ class VirtualPlatform : public Platform {
   char DecimalSeparator() override { return decimalSeparator; }
   std::string Utf8ToAnsi(const std::string& text) override { return text; }
   bool ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) override;
-  uint32_t WindowHandleValue(TForm& form) override;
-  uint32_t LoadSmallIcon(const std::string& resourceName) override {
+  HandleValue WindowHandleValue(TForm& form) override;
+  HandleValue LoadSmallIcon(const std::string& resourceName) override {
     return IconHandleOf(resourceName);
   }
   uint32_t RegisterWindowMessage(const char* name) override;

@@ -23,8 +23,7 @@ class StatusDisplay : public PollFixture {
     Main().FQuality = 60;  // read already: no quality waits
   }
   std::string LastTrayTip() const {
-    const NotifyIconRecord& r = os.trayCalls.back().record;
-    return reinterpret_cast<const char*>(&r[24]);
+    return os.trayCalls.back().record.tip.data();
   }
   int TrayModifies() const {
     int n = 0;
@@ -105,10 +104,7 @@ TEST_F(StatusDisplay, TrayChangesOnlyWhenTheSourceChanges) {
   const TimeData crystal = Record(2026, 12, 8, 12, 0, 2, 2, 0x80);
   for (const TimeData& r : {dcf, dcf, dcf, crystal, crystal, dcf}) Main().ProcessTimeData(r);
   EXPECT_EQ(TrayModifies() - before, 3);
-  const NotifyIconRecord& r = os.trayCalls.back().record;
-  uint32_t icon;
-  std::memcpy(&icon, &r[20], 4);
-  EXPECT_EQ(icon, os.IconHandleOf("IMAGEDCF"));
+  EXPECT_EQ(os.trayCalls.back().record.icon, os.IconHandleOf("IMAGEDCF"));
 }
 
 TEST_F(StatusDisplay, BatteryPanelRoundsAndCountsLowReadings) {

@@ -22,7 +22,7 @@ class ResolutionWatch : public VirtualPlatform {
 TEST_F(Binding, AllTwentyNamesBindInTheirOrderAndTheLibraryIsLoadedByBareName) {
   ResolutionWatch watch;
   InstallPlatform(&watch);
-  receiver = std::make_unique<sim::Receiver>([&] { return watch.UtcMilliseconds(); },
+  receiver = std::make_unique<sim::Receiver>([&] { return watch.TrueUtcMilliseconds(); },
                                              sim::ParseScenario(""));
   sim::SetInProcessReceiver(receiver.get());
   std::vector<VirtualPlatform::Export> exports;

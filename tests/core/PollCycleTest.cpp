@@ -151,13 +151,17 @@ TEST_F(PollCycle, CallsTheLibraryInItsOrderOnly) {
       lastOpen = c.atMs;
     } else if (c.entry == "_TimeChanged") {
       EXPECT_TRUE(before.entry == "_GetStatus" && before.result == 1) << where;
+      EXPECT_GE(c.atUs - before.atUs, 2000) << where << ": the wait after the status poll";
     } else if (c.entry == "_GetTimeData") {
       EXPECT_TRUE((before.entry == "_TimeChanged" && before.result == 1) ||
                   (before.entry == "_GetStatus" && before.result == 1))
           << where;
+      EXPECT_GE(c.atUs - before.atUs, 2000) << where << ": read 2 ms after the new second";
       timeRecords += before.entry == "_TimeChanged";
     } else if (c.entry == "_GetDCFQuality") {
       EXPECT_EQ(before.entry, "_GetTimeData") << where;
+      EXPECT_GE(c.atUs - before.atUs, 2000) << where;
+      if (const LibraryCall* next = NextInTick(i)) EXPECT_GE(next->atUs - c.atUs, 2000) << where;
     } else if (c.entry == "_GetBatteryVoltage") {
       EXPECT_TRUE(before.entry == "_GetCfg" ||
                   (before.entry == "_GetBatteryVoltage" && before.result < 0))
@@ -290,17 +294,14 @@ TEST_F(PollCycle, SetsTheClockFromTheReceiverUnderTheRules) {
 // A receiver that answers "not ready yet" for an hour keeps every status
 // check 20 waits long, longer than a tick: ticks nest in each other's waits.
 TEST_F(PollCycle, AReceiverThatNeverGetsReadyLeavesTheProgramAnswering) {
-  UseReceiver("status = 0");
   int maxDepth = 0;
   uintptr_t lowestStack = UINTPTR_MAX;
-  int64_t statusCalls = 0;
-  receiver->SetLogSink([&](const std::string&) {
+  onCall = [&](const LibraryCall& call, const std::string&) {
     int local = 0;
-    maxDepth = std::max(maxDepth, Main().PollDepth());
+    maxDepth = std::max(maxDepth, call.depth);
     lowestStack = std::min(lowestStack, reinterpret_cast<uintptr_t>(&local));
-    ++statusCalls;
-  });
-  ASSERT_TRUE(StartProgram());
+  };
+  Start("status = 0");
   int top = 0;
   const auto topOfStack = reinterpret_cast<uintptr_t>(&top);
 
@@ -311,9 +312,23 @@ TEST_F(PollCycle, AReceiverThatNeverGetsReadyLeavesTheProgramAnswering) {
   EXPECT_TRUE(Main().Visible()) << "the tray icon is answered at once";
   os.RunFor(1800 * 1000);
 
-  EXPECT_EQ(maxDepth, kMaxPollDepth) << "ticks nest, but no deeper than this";
+  EXPECT_EQ(maxDepth, 2) << "ticks nest, one in the other's wait, no deeper";
   EXPECT_LT(topOfStack - lowestStack, 256u * 1024) << "stack used by the nesting";
-  EXPECT_GT(statusCalls, 3600 * 20);
+  EXPECT_GT(calls.size(), 3600u * 20);
+  // Every status poll is followed by a wait of its own 2 ms before its tick
+  // goes on, also a wait that began inside another one's.
+  int waits = 0, nestedWaits = 0;
+  int64_t shortest = INT64_MAX;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    const LibraryCall* next = calls[i].entry == "_GetStatus" ? NextInTick(i) : nullptr;
+    if (!next) continue;
+    ++waits;
+    nestedWaits += calls[i].depth == 2;
+    shortest = std::min(shortest, next->atUs - calls[i].atUs);
+  }
+  EXPECT_GT(nestedWaits, 1000);
+  EXPECT_GT(waits, 3600 * 15);  // about twenty a second, once a second
+  EXPECT_GE(shortest, 2000) << "the shortest wait, microseconds";
   EXPECT_NE(Main().FSessionState, Running);
   EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
   RecordProperty("stack_bytes", static_cast<int>(topOfStack - lowestStack));
@@ -325,6 +340,44 @@ TEST_F(PollCycle, AReceiverThatNeverGetsReadyLeavesTheProgramAnswering) {
   Main().Show();
   os.RunFor(1000);
   EXPECT_EQ(Main().LabelTime.Text().substr(0, 7), "13:00:0");
+}
+
+// A wait that begins inside another wait lasts its own time, also when it
+// begins just as the outer wait's timer runs out; the outer one ends with it.
+TEST_F(PollCycle, AWaitInsideAWaitLastsItsOwnTime) {
+  Start();
+  Main().Timer3.SetEnabled(false);
+  TForm other("other");
+  TTimer late(other, 1, 1);
+  int64_t innerStart = -1, innerEnd = -1;
+  auto innerWait = [&] {
+    late.SetEnabled(false);
+    innerStart = os.TickUs();
+    Main().Delay(2);
+    innerEnd = os.TickUs();
+  };
+  late.OnTimer = innerWait;
+  const auto grain = [](int64_t us) { return (us + 15599) / 15600 * 15600; };
+  for (bool atTheEnd : {false, true}) {
+    SCOPED_TRACE(atTheEnd ? "as the outer timer runs out" : "at once");
+    innerStart = innerEnd = -1;
+    if (atTheEnd) {
+      // A timer of another window due on the same grain as the wait's, and
+      // set before it: its tick comes first, with the wait's tick pending.
+      while (grain(os.TickUs() + 1000) != grain(os.TickUs() + 2000)) os.RunFor(1);
+      late.SetEnabled(true);
+    } else {
+      os.Post(innerWait);
+    }
+    const int64_t outerStart = os.TickUs();
+    Main().Delay(2);
+    const int64_t outerEnd = os.TickUs();
+    ASSERT_GE(innerStart, outerStart);
+    EXPECT_EQ(innerStart == outerStart, !atTheEnd);
+    EXPECT_GE(innerEnd - innerStart, 2000);
+    EXPECT_GE(outerEnd - outerStart, 2000);
+    EXPECT_EQ(outerEnd, innerEnd);
+  }
 }
 
 // The terminate button pressed while a tick waits: the program ends at once,
@@ -356,6 +409,10 @@ class EndingDuringAWait : public PollFixture {
     EXPECT_TRUE(closed);
     EXPECT_TRUE(os.Terminated());
     EXPECT_LT(os.TickUs(), 60000000) << "the loop ended";
+    // A tick that still arrives (a modal loop of the system's) does nothing.
+    const int tick = Main().FTick;
+    Main().Timer3Timer();
+    EXPECT_EQ(Main().FTick, tick);
     EXPECT_EQ(callsAfterClose, 0);
     EXPECT_EQ(Main().LabelTime.Text() + "|" + Main().PanelMsg.Text(), shownAtClose);
     EXPECT_EQ(std::count_if(os.profileWrites.begin(), os.profileWrites.end(),

@@ -2,6 +2,7 @@
 // virtual platform with the in-process receiver, whose calls are recorded.
 #pragma once
 
+#include <functional>
 #include <sstream>
 
 #include "app/ControlIds.h"
@@ -13,7 +14,9 @@ namespace hv::test {
 struct LibraryCall {
   int64_t atMs;
   std::string entry;
-  int32_t result;
+  int32_t result;  // 0 for a call that faulted
+  int64_t atUs;    // the monotonic time of the call
+  int depth;       // poll ticks running at the call
 };
 
 class PollFixture : public CoreFixture {
@@ -26,7 +29,10 @@ class PollFixture : public CoreFixture {
       LibraryCall call{};
       std::string args, arrow;
       in >> call.atMs >> call.entry >> args >> arrow >> call.result;
+      call.atUs = os.TickUs();
+      call.depth = app && app->FormMain ? Main().PollDepth() : 0;
       calls.push_back(call);
+      if (onCall) onCall(calls.back(), line);
     });
     ASSERT_TRUE(StartProgram());
   }
@@ -52,7 +58,26 @@ class PollFixture : public CoreFixture {
             flags};
   }
 
+  // The next call of the tick that made call `index`: the first later call
+  // at the same depth, unless the tick ended before it (a call at a lower
+  // depth came first). Null when there is none.
+  const LibraryCall* NextInTick(size_t index) const {
+    for (size_t i = index + 1; i < calls.size(); ++i) {
+      if (calls[i].depth < calls[index].depth) return nullptr;
+      if (calls[i].depth == calls[index].depth) return &calls[i];
+    }
+    return nullptr;
+  }
+
+  // The tip of the tray icon as last handed to the shell.
+  std::string LastTrayTip() const {
+    const NotifyIconRecord& r = os.trayCalls.back().record;
+    return reinterpret_cast<const char*>(&r[24]);
+  }
+
   std::vector<LibraryCall> calls;
+  // Runs after each call is recorded, with the receiver's log line.
+  std::function<void(const LibraryCall&, const std::string&)> onCall;
 };
 
 }  // namespace hv::test

@@ -22,10 +22,6 @@ class StatusDisplay : public PollFixture {
     Main().FSessionState = Running;
     Main().FQuality = 60;  // read already: no quality waits
   }
-  std::string LastTrayTip() const {
-    const NotifyIconRecord& r = os.trayCalls.back().record;
-    return reinterpret_cast<const char*>(&r[24]);
-  }
   int TrayModifies() const {
     int n = 0;
     for (const auto& call : os.trayCalls) n += call.operation == kNimModify;

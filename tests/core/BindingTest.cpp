@@ -69,6 +69,34 @@ TEST_F(Binding, NineteenOfTwentyGivesFalseWhateverNameIsMissing) {
   InstallPlatform(&os);
 }
 
+// A binding that fails, without the library or with one entry point
+// missing, leaves nothing bound from a binding before it: every call reaches
+// no entry point.
+TEST_F(Binding, AFailedBindingLeavesNothingBoundFromAnEarlierOne) {
+  for (const char* missing : {"", "_GetCfg"}) {
+    SCOPED_TRACE(missing);
+    UseReceiver();
+    ASSERT_TRUE(LoadDeviceLibrary());
+    ASSERT_EQ(_NumInstalled(), 1);
+    VirtualPlatform fresh;
+    InstallPlatform(&fresh);
+    if (*missing) {
+      std::vector<VirtualPlatform::Export> exports;
+      for (const sim::InProcessExport& e : sim::InProcessExportsWithout(missing))
+        exports.push_back({e.name, e.proc});
+      fresh.RegisterLibrary("Tempiva", exports);
+    }
+    int receiverCalls = 0;
+    receiver->SetLogSink([&](const std::string&) { ++receiverCalls; });
+    EXPECT_FALSE(LoadDeviceLibrary());
+    EXPECT_THROW(_NumInstalled(), std::logic_error);
+    TimeData record{};
+    EXPECT_THROW(_GetTimeData(record), std::logic_error);
+    EXPECT_EQ(receiverCalls, 0);
+    InstallPlatform(&os);
+  }
+}
+
 TEST_F(Binding, FlagsAreReadFromTheLowByteOnly) {
   // The receiver puts garbage into the upper bytes of every flag result.
   UseReceiver("open_fails = 1");

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "config/UnitConfig.h"
+#include "desktop/TBProcs.h"
 #include "tests/core/PollFixture.h"
 
 namespace hv::test {
@@ -210,45 +211,228 @@ TEST_F(PollCycle, DeviceReadyPollsUpToTwentyTimesWithTwoErrorsAllowed) {
     EXPECT_EQ(Count("_Close", from), c.closes);
     EXPECT_GE(os.TickUs() - begin, c.polls * 2000) << "a wait after every poll";
   }
+  // A status poll that fails outright (its second here) is the error case.
+  receiver->mutable_scenario().status = sim::Sequence{{0}};
+  receiver->mutable_scenario().faults = {{"_GetStatus", 2}};
+  const size_t from = calls.size();
+  EXPECT_FALSE(Main().DeviceReady());
+  EXPECT_EQ(Count("_GetStatus", from), 2);
+  EXPECT_EQ(Count("_Close", from), 1);
 }
 
+// A tick arrives in the quality wait of a record's processing and reads the
+// receiver's next second: its processing finds the guard set, only clears
+// it, and the outer one completes. A page change in the same wait is
+// handled at once. A failure that leaves a processing midway leaves the
+// guard set: the next guarded call, the PC clock's, only clears it.
 TEST_F(PollCycle, NestedCallsInsideAWaitOnlyClearTheBusyGuard) {
-  os.SetNow(*TryEncodeDate(2026, 12, 8) + *TryEncodeTime(9, 15, 0, 0));
+  bool inside = false, busyInside = false;
+  int pageInside = -1;
+  onCall = [&](const LibraryCall& call, const std::string&) {
+    // The first record of Running reads the quality forgotten in Opened.
+    if (inside || call.entry != "_GetTimeData" || Main().FSessionState != Running) return;
+    inside = true;
+    os.Post([&] {
+      busyInside = Main().FBusy;
+      Main().TabbedNotebook1.UserSelectPage(kInfoPageIndex);
+      pageInside = Main().TabbedNotebook1.ActivePageIndex();
+      receiver->mutable_scenario().offset_ms += 1000;  // the receiver's next second
+      Main().DispatchTimer(kTimer3);                    // a tick, nested
+    });
+  };
   Start();
-  Main().Timer3.SetEnabled(false);
+  os.SetPCClock(os.TrueNow() + 30 * kOneMinute);  // the PC clock is not the receiver's
   Main().Show();
-  ASSERT_TRUE(_Open());
-  Main().FSessionState = Running;
-  // The outer call shows its record, then reads the quality (two waits);
-  // inside the first wait a record and a PC-clock refresh arrive.
-  const TimeData outer = Record(2026, 12, 8, 12, 0, 0, 2, 0xC3);
-  const TimeData inner = Record(2026, 12, 8, 13, 30, 30, 2, 0xC3);
-  bool busyWhileInside = false;
-  os.Post([&] {
-    busyWhileInside = Main().FBusy;
-    Main().ProcessTimeData(inner);  // finds the guard set: clears it, shows nothing
-    Main().ShowPCClock();           // the guard is clear again: runs
-  });
-  Main().ProcessTimeData(outer);
-  EXPECT_TRUE(busyWhileInside);
+  os.RunFor(2500);
+  ASSERT_TRUE(inside);
+  EXPECT_TRUE(busyInside);
+  EXPECT_EQ(pageInside, kInfoPageIndex);
   EXPECT_FALSE(Main().FBusy);
-  EXPECT_EQ(Main().LabelTime.Text(), "09:15:00") << "the refresh ran, the inner record did not";
-  EXPECT_EQ(Main().Image1.Picture(), "STATE0");
-  // The outer call then completed: quality, tray and panels from its record.
+  std::vector<std::string> records;
+  for (size_t i = 0; i < calls.size(); ++i)
+    if (calls[i].entry == "_GetTimeData") records.push_back(std::to_string(calls[i].depth));
+  EXPECT_EQ(records, (std::vector<std::string>{"1", "1", "2"}))
+      << "the Opened probe, the outer record, the nested one";
+  EXPECT_EQ(Count("_GetDCFQuality"), 1) << "the outer processing completed, the nested one not";
+  const std::string outerTime = Main().LabelTime.Text();
+  EXPECT_EQ(outerTime.substr(0, 5), "12:00") << "the receiver's time, not the PC clock's";
   EXPECT_EQ(Main().PanelDCFQuality.Text(), "60");
-  EXPECT_EQ(Main().FTraySource, 2);
-  // A failure that left a call midway leaves the guard set: the next call
-  // only clears it.
-  Main().FBusy = true;
-  Main().ProcessTimeData(inner);
-  EXPECT_EQ(Main().LabelTime.Text(), "09:15:00");
-  EXPECT_FALSE(Main().FBusy);
-  Main().ProcessTimeData(outer);
-  EXPECT_EQ(Main().LabelTime.Text(), "12:00:00");
-  Main().FBusy = true;
-  Main().ShowPCClock();
-  EXPECT_EQ(Main().LabelTime.Text(), "12:00:00");
-  EXPECT_FALSE(Main().FBusy);
+  EXPECT_EQ(Main().PanelFirmware.Text(), " Version 02.10  Built 5") << "the page change's request";
+
+  // The next record fails midway, in its quality read: Closed, guard set.
+  Main().FQuality = -1;
+  receiver->mutable_scenario().faults = {{"_GetDCFQuality", 1}};
+  int closedTicks = 0;
+  std::string shownAtSecondClosedTick;
+  onCall = [&](const LibraryCall& call, const std::string&) {
+    if (call.entry == "_NumInstalled" && ++closedTicks == 2)
+      shownAtSecondClosedTick = Main().LabelTime.Text() + (Main().FBusy ? " busy" : "");
+  };
+  os.RunFor(1000);
+  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(shownAtSecondClosedTick.substr(0, 5), "12:00")
+      << "the first PC-clock refresh only cleared the guard";
+  EXPECT_EQ(shownAtSecondClosedTick.find("busy"), std::string::npos);
+  os.RunFor(1000);
+  EXPECT_EQ(Main().LabelTime.Text().substr(0, 5), "12:30") << "the next one ran";
+}
+
+// The window hidden, as it normally is: an open that fails, the next one
+// five ticks later, a fall-back that takes the tray back to no radio time,
+// and the quality read afresh with the first record after reopening.
+TEST_F(PollCycle, AHiddenSessionOpensFallsBackAndReopens) {
+  Start("open_fails = 2\ninstalled = 1@0, 0@20000, 1@25000");
+  Main().PanelMsg.SetText("-");
+  os.RunFor(250);  // the first tick
+  EXPECT_EQ(Count("_Open"), 1);
+  EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
+  os.RunFor(3000);
+  EXPECT_EQ(Main().PanelMsg.Text(), kOpened);
+  std::vector<size_t> opens;
+  for (size_t i = 0; i < calls.size(); ++i)
+    if (calls[i].entry == "_Open") opens.push_back(i);
+  ASSERT_EQ(opens.size(), 3u);
+  for (size_t k = 1; k < opens.size(); ++k) {
+    int ticks = 0;  // each tick asks _NumInstalled once
+    for (size_t i = opens[k - 1] + 1; i < opens[k]; ++i) ticks += calls[i].entry == "_NumInstalled";
+    EXPECT_EQ(ticks, 5) << "open " << k;
+  }
+  os.RunFor(2000);
+  ASSERT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(LastTrayTip(), "DCF77 Time");
+
+  os.RunFor(20000 - receiver->ElapsedMs() + 1500);  // unplugged at 20 s
+  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(LastTrayTip(), "No Radio Clock Time available");
+  EXPECT_EQ(Main().FTraySource, 0);
+
+  const size_t unplugged = calls.size();
+  os.RunFor(8000);  // replugged at 25 s
+  ASSERT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(LastTrayTip(), "DCF77 Time");
+  // The first record read in Running, at a second other than 0, reads the
+  // quality that the fall-back forgot.
+  size_t first = unplugged;
+  while (first + 1 < calls.size() &&
+         !(calls[first].entry == "_TimeChanged" && calls[first].result == 1))
+    ++first;
+  ASSERT_EQ(calls[first + 1].entry, "_GetTimeData");
+  EXPECT_NE(calls[first + 1].atMs / 1000 % 60, 0);
+  ASSERT_NE(NextInTick(first + 1), nullptr);
+  EXPECT_EQ(NextInTick(first + 1)->entry, "_GetDCFQuality");
+  EXPECT_TRUE(os.boxes.empty());
+}
+
+// In Opened the records do not flow yet (here: they hold no time); the Time
+// page follows the PC clock once per PC second, with the reception state
+// the library reports.
+TEST_F(PollCycle, InOpenedTheTimePageFollowsThePCClockOncePerSecond) {
+  Start("time_data = 26 12 08 12 00 00 02 00\nreception = 2");
+  os.SetPCClock(os.TrueNow() + 30 * kOneMinute);  // the PC clock is not the receiver's
+  Main().Show();
+  os.RunFor(2000);
+  ASSERT_EQ(Main().FSessionState, Opened);
+  const size_t from = calls.size();
+  std::vector<std::string> shown;
+  for (int i = 0; i < 100; ++i) {
+    os.RunFor(100);
+    if (shown.empty() || shown.back() != Main().LabelTime.Text())
+      shown.push_back(Main().LabelTime.Text());
+  }
+  EXPECT_EQ(Main().FSessionState, Opened);
+  EXPECT_EQ(shown.size(), 10u);
+  EXPECT_EQ(shown.front().substr(0, 5), "12:30");
+  EXPECT_EQ(Count("_GetDCFStatus", from), 10) << "once per PC second, not on every tick";
+  EXPECT_EQ(Main().PanelStatus.Text(), "data evaluation");
+  EXPECT_EQ(Main().Image1.Picture(), "STATE0");
+  EXPECT_EQ(Main().PanelBattery.Text(), "3.01V");
+}
+
+// A suspend handled in a wait of the Opened probe: the library is closed,
+// and the probe still reads its record after the close, as written; the
+// session stays closed, suspended, until the resume.
+TEST_F(PollCycle, ASuspendDuringTheProbeKeepsTheSessionClosed) {
+  bool posted = false;
+  onCall = [&](const LibraryCall& call, const std::string&) {
+    if (posted || call.entry != "_GetStatus" || Main().FSessionState != Opened) return;
+    posted = true;
+    os.Post([&] {
+      intptr_t result = 0;
+      Main().DispatchMessage(kWmPowerBroadcast, 4, 0, result);
+      // This library still hands out records after _Close.
+      uint8_t name[256] = {};
+      receiver->Open(name);
+    });
+  };
+  Start();
+  os.RunFor(1300);
+  ASSERT_TRUE(posted);
+  std::vector<std::string> after;
+  for (size_t i = 0; i < calls.size(); ++i)
+    if (calls[i].entry == "_Close") after = {calls[i + 2].entry};  // past the test's _Open
+  EXPECT_EQ(after, std::vector<std::string>{"_GetTimeData"});
+  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_TRUE(Main().FSuspended);
+  const int opens = Count("_Open");
+  os.RunFor(3000);
+  EXPECT_EQ(Count("_Open"), opens);
+  EXPECT_EQ(Main().FSessionState, Closed);
+  intptr_t result = 0;
+  Main().DispatchMessage(kWmPowerBroadcast, 7, 0, result);
+  os.RunFor(3000);
+  EXPECT_EQ(Main().FSessionState, Running);
+}
+
+// A failure in the session's work or in the Info page's refresh closes the
+// session; the tick goes on with the Info refresh and its counter.
+TEST_F(PollCycle, AFailureInATickClosesTheSessionAndTheTickGoesOn) {
+  const struct {
+    const char* entry;
+    const char* firmware;  // PanelFirmware after the tick
+  } cases[] = {
+      {"_TimeChanged", " n/a"},  // the session's work: the refresh finds it closed
+      {"_GetDeviceInfo", ""},    // the refresh itself
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry);
+    app.reset();
+    calls.clear();
+    os.boxes.clear();
+    os.mutexes.clear();
+    Start();
+    os.RunFor(3000);
+    ASSERT_EQ(Main().FSessionState, Running);
+    receiver->mutable_scenario().faults = {{c.entry, 1}};
+    Main().FInfoRequest = true;
+    Main().PanelMsg.SetText("-");
+    const int tick = Main().FTick;
+    os.RunFor((os.TimerDueUs(Main(), kTimer3) - os.TickUs()) / 1000 + 1);  // one tick
+    EXPECT_EQ(Main().FSessionState, Closed);
+    EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
+    EXPECT_FALSE(Main().FInfoRequest);
+    EXPECT_EQ(Main().PanelFirmware.Text(), c.firmware);
+    EXPECT_EQ(Main().FTick, (tick + 1) % 5);
+    EXPECT_TRUE(os.boxes.empty());
+  }
+}
+
+// A setting that ends the program (terminate ticked, window hidden) ends
+// its tick there: no library call, no panel and no tray change after it.
+TEST_F(PollCycle, ASettingThatEndsTheProgramEndsItsTick) {
+  WriteSettings(os,
+                "[TNA]\r\nFirstRun=0\r\nStartupUpdate=1\r\nTerminate=1\r\nDCFQuality=1\r\n");
+  int callsAfterSetting = 0;
+  onCall = [&](const LibraryCall&, const std::string&) {
+    callsAfterSetting += !os.setLocalTimeCalls.empty();
+  };
+  Start();
+  os.RunFor(70000);  // the first second 1 in Running is 12:01:01
+  ASSERT_TRUE(os.Terminated());
+  EXPECT_EQ(os.setLocalTimeCalls.size(), 1u);
+  EXPECT_EQ(callsAfterSetting, 0);
+  EXPECT_EQ(Main().PanelLastUpdate.Text(), "never") << "the panel keeps what it showed";
+  EXPECT_EQ(os.trayCalls.back().operation, kNimDelete);
+  EXPECT_NE(SettingsFile().find("LastUpdate="), std::string::npos);
 }
 
 // A library that faults in every read from the fifth on: each fault closes the session, which

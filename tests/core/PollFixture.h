@@ -2,6 +2,7 @@
 // virtual platform with the in-process receiver, whose calls are recorded.
 #pragma once
 
+#include <cmath>
 #include <functional>
 #include <sstream>
 
@@ -67,6 +68,20 @@ class PollFixture : public CoreFixture {
       if (calls[i].depth == calls[index].depth) return &calls[i];
     }
     return nullptr;
+  }
+
+  // The true time, given as UTC milliseconds, in a time reference of the
+  // Setup page (0 UTC, 1 CET, 2 CE(S)T), as a date-time.
+  static TDateTime TrueTimeIn(int reference, int64_t trueUtcMs) {
+    const int64_t hours = reference == 0   ? 0
+                          : reference == 1 ? 1
+                                           : (sim::IsEuropeanSummerTime(trueUtcMs) ? 2 : 1);
+    return static_cast<TDateTime>(trueUtcMs + hours * 3600000) / 86400000.0 + 25569.0;
+  }
+  // Milliseconds from the true time in `reference` to the time a setting asked for.
+  static int64_t SettingErrorMs(const VirtualPlatform::SetLocalTimeCall& call, int reference) {
+    const TDateTime requested = *TrySystemTimeToDateTime(call.time);
+    return std::llround((requested - TrueTimeIn(reference, call.trueUtcMs)) * 86400000.0);
   }
 
   // The tip of the tray icon as last handed to the shell.

@@ -248,10 +248,10 @@ TEST_F(PollCycle, NestedCallsInsideAWaitOnlyClearTheBusyGuard) {
   EXPECT_TRUE(busyInside);
   EXPECT_EQ(pageInside, kInfoPageIndex);
   EXPECT_FALSE(Main().FBusy);
-  std::vector<std::string> records;
-  for (size_t i = 0; i < calls.size(); ++i)
-    if (calls[i].entry == "_GetTimeData") records.push_back(std::to_string(calls[i].depth));
-  EXPECT_EQ(records, (std::vector<std::string>{"1", "1", "2"}))
+  std::vector<int> recordDepths;
+  for (const LibraryCall& call : calls)
+    if (call.entry == "_GetTimeData") recordDepths.push_back(call.depth);
+  EXPECT_EQ(recordDepths, (std::vector<int>{1, 1, 2}))
       << "the Opened probe, the outer record, the nested one";
   EXPECT_EQ(Count("_GetDCFQuality"), 1) << "the outer processing completed, the nested one not";
   const std::string outerTime = Main().LabelTime.Text();
@@ -367,10 +367,11 @@ TEST_F(PollCycle, ASuspendDuringTheProbeKeepsTheSessionClosed) {
   Start();
   os.RunFor(1300);
   ASSERT_TRUE(posted);
-  std::vector<std::string> after;
-  for (size_t i = 0; i < calls.size(); ++i)
-    if (calls[i].entry == "_Close") after = {calls[i + 2].entry};  // past the test's _Open
-  EXPECT_EQ(after, std::vector<std::string>{"_GetTimeData"});
+  // After the close (and the test's reopening), the probe's own read.
+  std::vector<std::string> afterClose;
+  for (size_t i = 0; i + 2 < calls.size(); ++i)
+    if (calls[i].entry == "_Close") afterClose = {calls[i + 1].entry, calls[i + 2].entry};
+  EXPECT_EQ(afterClose, (std::vector<std::string>{"_Open", "_GetTimeData"}));
   EXPECT_EQ(Main().FSessionState, Closed);
   EXPECT_TRUE(Main().FSuspended);
   const int opens = Count("_Open");
@@ -390,16 +391,13 @@ TEST_F(PollCycle, AFailureInATickClosesTheSessionAndTheTickGoesOn) {
     const char* entry;
     const char* firmware;  // PanelFirmware after the tick
   } cases[] = {
+      {"_GetDeviceInfo", ""},    // the refresh itself, which shows nothing then
       {"_TimeChanged", " n/a"},  // the session's work: the refresh finds it closed
-      {"_GetDeviceInfo", ""},    // the refresh itself
   };
+  Start();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.entry);
-    app.reset();
-    calls.clear();
-    os.boxes.clear();
-    os.mutexes.clear();
-    Start();
+    receiver->mutable_scenario().faults.clear();
     os.RunFor(3000);
     ASSERT_EQ(Main().FSessionState, Running);
     receiver->mutable_scenario().faults = {{c.entry, 1}};

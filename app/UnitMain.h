@@ -191,6 +191,9 @@ class TFormMain : public TForm {
   void ReportSetting();
 
   int pollDepth_ = 0;
+  // Runs of TimerDelay started by Delay, and the newest of them whose tick came.
+  uint64_t delayRunsStarted_ = 0;
+  uint64_t delayRunsEnded_ = 0;
   uint32_t taskbarCreatedMessage_ = 0;
   bool trayIconWanted_ = false;  // FormCreate added it; the program keeps it
   bool trayIconShown_ = false;

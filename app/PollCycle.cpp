@@ -1,9 +1,9 @@
 // The poll cycle: the 200 ms tick that drives the device session (Closed,
 // Opened, Running), the readiness check, the message-pumping wait, the
 // processing of each record read, and the power broadcast.
-#include "app/ControlIds.h"
-#include "app/Texts.h"
 #include "app/UnitMain.h"
+#include "common/ControlIds.h"
+#include "common/Texts.h"
 #include "device/KronaltIF.h"
 #include "timekeeping/PCTime.h"
 

@@ -2,7 +2,7 @@
 #include "app/Program.h"
 
 #include "app/Application.h"
-#include "app/Texts.h"
+#include "common/Texts.h"
 #include "config/UnitConfig.h"
 #include "timekeeping/PCTime.h"
 #include "timekeeping/Prectime.h"

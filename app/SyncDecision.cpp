@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/Application.h"
-#include "app/Texts.h"
+#include "common/Texts.h"
 #include "config/UnitConfig.h"
 #include "timekeeping/PCTime.h"
 #include "timekeeping/UnitPlausibility.h"

@@ -2,8 +2,8 @@
 // (`FormCloseQuery`) and the small handlers of the window.
 #include "app/UnitMain.h"
 
-#include "app/ControlIds.h"
-#include "app/Texts.h"
+#include "common/ControlIds.h"
+#include "common/Texts.h"
 #include "config/UnitConfig.h"
 #include "desktop/TBProcs.h"
 #include "device/KronaltIF.h"

@@ -1,7 +1,7 @@
 // The settings records and the settings file.
 #include "config/UnitConfig.h"
 
-#include "app/Texts.h"
+#include "common/Texts.h"
 #include "config/IniValues.h"
 #include "platform/Platform.h"
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 
 namespace hv {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "app/Application.h"
-#include "app/Texts.h"
 #include "app/UnitMain.h"
+#include "common/Texts.h"
 #include "config/UnitConfig.h"
 #include "desktop/TBProcs.h"
 #include "device/KronaltIF.h"

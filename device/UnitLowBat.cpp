@@ -1,8 +1,8 @@
 // The low-battery notice window: a small dialog with two lines and OK.
 #include "device/UnitLowBat.h"
 
-#include "app/ControlIds.h"
-#include "app/Texts.h"
+#include "common/ControlIds.h"
+#include "common/Texts.h"
 #include "platform/Platform.h"
 
 namespace hv {

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <stdexcept>
 
-#include "app/Texts.h"
+#include "common/Texts.h"
 #include "platform/Platform.h"
 
 namespace hv {

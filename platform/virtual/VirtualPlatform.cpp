@@ -28,7 +28,7 @@ struct TextEntry {
 };
 const TextEntry kTexts[] = {
 #define HV_TEXT(name, id, text) {id, text},
-#include "app/Texts.def"
+#include "common/Texts.def"
 };
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <functional>
 #include <sstream>
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "tests/core/CoreFixture.h"
 
 namespace hv::test {

@@ -1,6 +1,6 @@
 // The settings file: what loading reads, what saving writes, and how the
 // program behaves around it.
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "config/UnitConfig.h"
 #include "tests/core/CoreFixture.h"
 

@@ -1,5 +1,5 @@
 // The program entry, FormCreate and the small handlers of the main window.
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "config/UnitConfig.h"
 #include "tests/core/CoreFixture.h"
 

@@ -1,5 +1,5 @@
 // The tray icon: the records handed to the shell and when they are sent.
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "desktop/TBProcs.h"
 #include "tests/core/CoreFixture.h"
 

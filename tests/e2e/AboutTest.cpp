@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "tests/e2e/E2eFixture.h"
 
 namespace e2e {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 
 namespace e2e {
 

@@ -16,7 +16,7 @@ namespace e2e {
 // The program's texts, from the one list the string table is built from.
 namespace txt {
 #define HV_TEXT(name, id, text) constexpr char name[] = text;
-#include "app/Texts.def"
+#include "common/Texts.def"
 }  // namespace txt
 
 constexpr char kCaption[] = "Horavia";

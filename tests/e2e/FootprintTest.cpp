@@ -3,7 +3,7 @@
 // would add about 2 MB of memory to the process).
 #include <gtest/gtest.h>
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "tests/e2e/E2eFixture.h"
 
 namespace e2e {

@@ -1,7 +1,7 @@
 // End to end: how the started program binds Tempiva.dll and what its message panel says then.
 #include <gtest/gtest.h>
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "tests/e2e/E2eFixture.h"
 
 namespace e2e {

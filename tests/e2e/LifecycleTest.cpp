@@ -1,7 +1,7 @@
 // End to end: single instance, the refused platforms and the terminate button.
 #include <gtest/gtest.h>
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "tests/e2e/E2eFixture.h"
 
 namespace e2e {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "tests/e2e/Probe.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <utility>
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "tests/e2e/E2eFixture.h"
 
 namespace e2e {

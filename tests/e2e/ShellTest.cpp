@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "tests/e2e/E2eFixture.h"
 #include "tests/support/TestThread.h"
 

@@ -1,7 +1,7 @@
 // End to end: the tray callback message shows the hidden window on a button release only.
 #include <gtest/gtest.h>
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "tests/e2e/E2eFixture.h"
 
 namespace e2e {

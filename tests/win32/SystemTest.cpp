@@ -16,7 +16,7 @@ TEST(LoadText, EveryTextOfTheListIsInTheStringTable) {
   };
   const Entry entries[] = {
 #define HV_TEXT(name, id, text) {id, text},
-#include "app/Texts.def"
+#include "common/Texts.def"
   };
   ASSERT_GT(std::size(entries), 50u);
   for (const Entry& e : entries) EXPECT_EQ(test::Platform().LoadText(e.id), e.text) << e.id;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/ControlIds.h"
+#include "common/ControlIds.h"
 #include "desktop/TBProcs.h"
 #include "tests/win32/Win32Test.h"
 

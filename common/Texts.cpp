@@ -1,5 +1,5 @@
 // Text lookup through the platform's string table.
-#include "app/Texts.h"
+#include "common/Texts.h"
 
 #include "platform/Platform.h"
 

@@ -8,7 +8,7 @@ namespace hv {
 
 enum class TextId : uint32_t {
 #define HV_TEXT(name, id, text) name = id,
-#include "app/Texts.def"
+#include "common/Texts.def"
 };
 
 // The text as the executable's string table holds it.

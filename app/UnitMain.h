@@ -1,6 +1,6 @@
-// The main window `TFormMain`: its components and the controller's state
-// and handlers (start-up, shutdown, the Setup page's rules, the tray
-// callback, the page change).
+// The main window `TFormMain`: its components (laid out in
+// UnitMainLayout.cpp) and the controller's state and handlers (start-up,
+// shutdown, the Setup page's rules, the tray callback, the page change).
 #pragma once
 
 #include <cstdint>
@@ -77,7 +77,8 @@ class TFormMain : public TForm {
   bool HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam,
                      intptr_t& result) override;
 
-  // Components, in creation order (parents before children).
+  // Components, in creation order (parents before children); their bounds,
+  // fonts and texts are in UnitMainLayout.cpp.
   TPageControl TabbedNotebook1;
   TPage PageTime;
   TPage PageSetup;

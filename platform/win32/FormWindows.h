@@ -1,6 +1,8 @@
 // The windows behind the core's forms and controls: creation, keeping them
 // in step with the controls' state, user input back to the core, window
-// timers and the message loop.
+// timers and the message loop. One class; its work is split by concern over
+// FormWindows.cpp, ControlWindows.cpp, FontsAndPictures.cpp, MessageLoop.cpp
+// and WindowProcs.cpp, which share the records of WindowRecords.h.
 #pragma once
 
 #include <cstdint>
@@ -66,22 +68,25 @@ class WindowLayer final : public ControlObserver {
   };
   static constexpr int kUpDownPart = -2;
 
-  static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK ApplicationProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT CALLBACK LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
+  // FormWindows.cpp: the forms' windows and the application window.
   void RegisterClasses();
-  LRESULT FormMessage(FormRecord& record, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  static LRESULT ContainerMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT ApplicationMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   FormRecord* Find(const TForm& form) const;
+  RECT ScaledRect(int left, int top, int width, int height) const;
+  void ShowApplicationWindow(bool show);
+  void UpdateApplicationWindow();
+  void CenterOnScreen(FormRecord& record);
+  void FrameSize(const FormRecord& record, int& width, int& height) const;
+
+  // ControlWindows.cpp: each control's windows.
   void CreateControl(FormRecord& record, TControl& control);
   void CreateRadioItems(TControl& group, ControlWindows& windows);
   void LayoutRadioItems(TControl& group, ControlWindows& windows);
   void Apply(TControl& control, ControlWindows& windows);
   void SyncPages(TControl& pageControl);
   bool ShouldShow(const TControl& control) const;
+
+  // FontsAndPictures.cpp: fonts, pictures and colours.
+  void CreateDefaultFont();
   HFONT FontFor(const Font& font);
   // Whether a font of this face name is installed (asked once per name).
   bool FaceInstalled(const std::string& face);
@@ -89,20 +94,26 @@ class WindowLayer final : public ControlObserver {
   // The picture window that lies under `window` and paints its background
   // (a bitmap picture in one of the windows holding it); null when none.
   HWND BackgroundPicture(HWND window) const;
-  LRESULT LabelMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC original);
-  RECT ScaledRect(int left, int top, int width, int height) const;
-  void Command(HWND child, UINT code);
-  void Notify(const NMHDR& header);
-  void UpDownScrolled(HWND upDown);
   LRESULT ControlColor(HWND child, HDC dc, bool isStatic);
-  void ShowApplicationWindow(bool show);
-  void UpdateApplicationWindow();
-  void CenterOnScreen(FormRecord& record);
-  void FrameSize(const FormRecord& record, int& width, int& height) const;
+
+  // MessageLoop.cpp: timers and the loop.
   void Dispatch(MSG& message);
   void StartTimer(FormRecord& record, uint32_t id, uint32_t interval);
   void StopTimer(FormRecord& record, uint32_t id);
   void TimerTick(FormRecord& record, UINT_PTR run);
+
+  // WindowProcs.cpp: the window procedures and the user's input.
+  static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ContainerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ApplicationProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK LabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT FormMessage(FormRecord& record, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT ContainerMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT ApplicationMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT LabelMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, WNDPROC original);
+  void Command(HWND child, UINT code);
+  void Notify(const NMHDR& header);
+  void UpDownScrolled(HWND upDown);
 
   HINSTANCE instance_;
   HWND application_ = nullptr;

@@ -28,7 +28,7 @@ TEST(FaultingLibrary, FaultsAreFailuresOfTheCallAndTheControlWordsStayTheCallers
 
   const uint16_t control = test::X87ControlWord();
   const uint32_t mxcsr = test::Mxcsr();
-  const uint32_t chain = test::HandlerChain();
+  const uintptr_t chain = test::HandlerChain();
   volatile uint32_t canary = 0xC0FFEE11;
   const uintptr_t before = test::StackPointer();
 

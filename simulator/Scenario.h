@@ -20,6 +20,9 @@
 //   source = dcf                  `dcf` (DCF77 time, flag bit 6) or `crystal` (free-running
 //                                 quartz time, bit 6 clear).
 //   offset_ms = 0                 added to the UTC clock to give the receiver's clock (signed).
+//   drift_ppm = 0                 the receiver's clock gains this many microseconds a second
+//                                 on the UTC clock, counted from its creation (signed: a
+//                                 crystal that runs slow loses).
 //   summer = auto                 `auto`: CEST from 01:00 UTC on the last Sunday of March to 01:00
 //                                 UTC on the last Sunday of October, else CET. `0` or `1` force
 //                                 normal or summer time: both the flag bit and the zone (UTC+1 or
@@ -97,6 +100,7 @@ struct Scenario {
   Sequence status{{1}};
   TimeSource source = TimeSource::kDcf;
   int64_t offset_ms = 0;
+  int64_t drift_ppm = 0;
   SummerMode summer = SummerMode::kAuto;
   int32_t reception = 3;
   bool spare_antenna = false;

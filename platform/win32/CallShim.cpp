@@ -486,32 +486,69 @@ const NamedException kExceptionNames[] = {
     {EXCEPTION_GUARD_PAGE, "guard page violation"},
 };
 
-// A stack overflow takes the guard page below the stack's committed part
-// away; without a new one the next overflow finds no guard, and the system
-// no room to report it, and ends the process. Puts a guard page just below
-// the page the stack pointer is in, as the system keeps one while the stack
-// grows: the next access to it moves it down a page, until it reaches the
-// bottom again. Does nothing when the stack pointer is too close to the
-// bottom to leave the system room. (_resetstkoflw does the same, but is
-// missing from older system runtimes.)
-void RestoreStackGuard() {
+// The room the system keeps below the stack's guard page for reporting a
+// stack overflow: it raises the exception on the overflowed stack. On
+// x86-64 the exception's context and the register state the processor
+// saves take some kilobytes before the dispatcher and the unwind to the
+// shim have run; the default of two pages is too little, and the system
+// then ends the process instead. 32-bit Windows keeps one page, enough there.
+#if defined(__x86_64__)
+constexpr uintptr_t kStackOverflowRoom = 32 * 1024;
+#else
+constexpr uintptr_t kStackOverflowRoom = 4 * 1024;
+#endif
+
+// Makes sure the thread's stack has a guard page at least the room above
+// its bottom (and the system's no-access page), so that the next overflow
+// is reported with that room left. The system keeps the guard page as the
+// lowest committed page while the stack grows; Wine commits the whole stack
+// and keeps the guard at the very bottom; and an overflow takes the guard
+// away. Where none lies high enough, one goes just below the committed part,
+// or, where the stack is committed further down, at the lowest place allowed.
+void PlaceStackGuard() {
   SYSTEM_INFO system;
   GetSystemInfo(&system);
   const uintptr_t page = system.dwPageSize;
   volatile char here = 0;
-  const uintptr_t top = reinterpret_cast<uintptr_t>(&here) & ~(page - 1);
   MEMORY_BASIC_INFORMATION region;
   if (VirtualQuery(const_cast<char*>(&here), &region, sizeof region) == 0) return;
-  const uintptr_t guard = top - page;
-  if (guard < reinterpret_cast<uintptr_t>(region.AllocationBase) + 4 * page) return;
-  void* address = reinterpret_cast<void*>(guard);
-  if (VirtualQuery(address, &region, sizeof region) == 0) return;
-  if (region.State == MEM_COMMIT) {
-    DWORD previous;
-    VirtualProtect(address, page, PAGE_READWRITE | PAGE_GUARD, &previous);
-  } else {
-    VirtualAlloc(address, page, MEM_COMMIT, PAGE_READWRITE | PAGE_GUARD);
+  const uintptr_t bottom = reinterpret_cast<uintptr_t>(region.AllocationBase);
+  const uintptr_t top = reinterpret_cast<uintptr_t>(&here) & ~(page - 1);
+  const uintptr_t floor = bottom + 2 * page + kStackOverflowRoom;
+  if (floor + 4 * page > top) return;  // too close to the bottom to leave the room
+
+  // The lowest committed page of the stack.
+  uintptr_t at = bottom;
+  while (at < top) {
+    if (VirtualQuery(reinterpret_cast<void*>(at), &region, sizeof region) == 0) return;
+    if (region.State == MEM_COMMIT) break;
+    at = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
   }
+  DWORD previous;
+  if (at > floor) {
+    if (region.Protect & PAGE_GUARD) return;  // as the system keeps it
+    VirtualAlloc(reinterpret_cast<void*>(at - page), page, MEM_COMMIT, PAGE_READWRITE | PAGE_GUARD);
+    return;
+  }
+  for (at = floor; at < top; at = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize) {
+    if (VirtualQuery(reinterpret_cast<void*>(at), &region, sizeof region) == 0) return;
+    if (region.Protect & PAGE_GUARD) return;
+  }
+  VirtualProtect(reinterpret_cast<void*>(floor), page, PAGE_READWRITE | PAGE_GUARD, &previous);
+}
+
+// Once per thread, before its first library call: the room for reporting a
+// stack overflow. (32-bit Windows XP has no stack guarantee to set, and its
+// default room suffices there.)
+void PrepareThreadStack() {
+#if defined(__x86_64__)
+  thread_local bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  ULONG room = kStackOverflowRoom;
+  SetThreadStackGuarantee(&room);
+  PlaceStackGuard();
+#endif
 }
 
 // "access violation (exception 0xC0000005) in a library call"
@@ -528,6 +565,7 @@ std::string FaultMessage(uint32_t code) {
 }  // namespace
 
 int32_t CallWithOneArgument(void (*proc)(), void* argument) {
+  PrepareThreadStack();
   FloatingPointState state;
   SaveFloatingPoint(state);
   CallOutcome outcome{0, 0};
@@ -535,7 +573,9 @@ int32_t CallWithOneArgument(void (*proc)(), void* argument) {
   RestoreFloatingPoint(state);
   if (!outcome.faulted) return result;
 
-  if (outcome.code == EXCEPTION_STACK_OVERFLOW) RestoreStackGuard();
+  // The overflow used up the stack's guard page; without a new one the next
+  // overflow would end the process.
+  if (outcome.code == EXCEPTION_STACK_OVERFLOW) PlaceStackGuard();
   throw ELibraryFault(outcome.code, FaultMessage(outcome.code));
 }
 

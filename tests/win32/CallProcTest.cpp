@@ -618,11 +618,15 @@ const FaultCase kFaultCases[] = {
 };
 
 // The bare shim does not keep the floating-point state; this does it for
-// the test's call of it.
+// the test's call of it, as CallWithOneArgument does (the callee starts
+// with clear x87 exception flags).
 uint32_t CallShimWithPatternRegisters(ProcAddress proc, ShimOutcome* outcome) {
   uint8_t x87[28];
   uint32_t mxcsr;
-  asm volatile("fnstenv %0\n\tfldcw %0\n\tstmxcsr %1" : "=m"(x87), "=m"(mxcsr) : : "memory");
+  asm volatile("fnstenv %0\n\tfldcw %0\n\tfnclex\n\tstmxcsr %1"
+               : "=m"(x87), "=m"(mxcsr)
+               :
+               : "memory");
   const uint32_t lost = hvWithPatternRegisters(&hvCallShim, proc, nullptr, outcome);
   asm volatile("fnclex\n\tfldenv %0\n\tldmxcsr %1" : : "m"(x87), "m"(mxcsr) : "memory");
   return lost;

@@ -506,9 +506,7 @@ constexpr uintptr_t kStackOverflowRoom = 4 * 1024;
 // away. Where none lies high enough, one goes just below the committed part,
 // or, where the stack is committed further down, at the lowest place allowed.
 void PlaceStackGuard() {
-  SYSTEM_INFO system;
-  GetSystemInfo(&system);
-  const uintptr_t page = system.dwPageSize;
+  constexpr uintptr_t page = 4096;  // on i386 and x86-64 alike
   volatile char here = 0;
   MEMORY_BASIC_INFORMATION region;
   if (VirtualQuery(const_cast<char*>(&here), &region, sizeof region) == 0) return;
@@ -545,8 +543,14 @@ void PrepareThreadStack() {
   thread_local bool prepared = false;
   if (prepared) return;
   prepared = true;
-  ULONG room = kStackOverflowRoom;
-  SetThreadStackGuarantee(&room);
+  // Resolved at run time: not certain to be in the oldest x64 system's
+  // kernel32; without it the guard page alone leaves the system's default.
+  using SetGuarantee = BOOL(WINAPI*)(PULONG);
+  if (auto set = reinterpret_cast<SetGuarantee>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadStackGuarantee")))) {
+    ULONG room = kStackOverflowRoom;
+    set(&room);
+  }
   PlaceStackGuard();
 #endif
 }

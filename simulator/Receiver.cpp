@@ -135,13 +135,13 @@ bool Receiver::Skipped(int64_t second) const {
     if (s == second_of_minute) return true;
   }
   for (int64_t at : scenario_.skip_at) {
-    if (FloorDiv(created_ms_ + at + scenario_.offset_ms, 1000) == second) return true;
+    if (FloorDiv(created_ms_ + at + scenario_.OffsetAt(at), 1000) == second) return true;
   }
   return false;
 }
 
 std::array<uint8_t, 8> Receiver::CurrentTimeData() const {
-  if (scenario_.time_data) return *scenario_.time_data;
+  if (scenario_.time_data && ElapsedMs() >= scenario_.time_data_from) return *scenario_.time_data;
   const int64_t now = ReceiverUtc();
   const bool summer = scenario_.summer == SummerMode::kAuto
                           ? IsEuropeanSummerTime(now)

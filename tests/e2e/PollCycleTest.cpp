@@ -80,7 +80,7 @@ TEST_F(PollCycleTest, WithoutTheLibraryTheTimePageFollowsThePCClock) {
 // comes from.
 TEST_F(PollCycleTest, PluggedInAfterStartUnpluggedAndReplugged) {
   HWND window = StartShown(
-      "installed = 0@0, 1@3000, 0@12000, 1@16000\noffset_ms = 3723000\nbattery = 2950\n");
+      "installed = 0@0, 1@2000, 0@9000, 1@12000\noffset_ms = 3723000\nbattery = 2950\n");
   EXPECT_EQ(Shown(window, ctl::PanelMsg), txt::TxtNoDeviceInstalled);
   WaitShown(window, ctl::PanelMsg, txt::TxtDeviceOpened, 6000);
   WaitReceiverTime(window, 3723);
@@ -175,16 +175,17 @@ TEST_F(PollCycleTest, ThreeLowBatteryReadingsWarnOnce) {
   Terminate(window);
 }
 
-// A receiver that answers "not ready yet" for a long time: every status check lasts longer
-// than a tick, so ticks run inside each other's waits. The program keeps answering, and opens
-// the receiver once it is ready.
-TEST_F(PollCycleTest, AReceiverNotReadyForMinutesLeavesTheProgramAnswering) {
+// A receiver that answers "not ready yet" for a long time (900 answers, well over half a
+// minute): every status check lasts longer than a tick, so ticks run inside each other's waits.
+// The program keeps answering, and opens the receiver once it is ready.
+TEST_F(PollCycleTest, AReceiverLongNotReadyLeavesTheProgramAnswering) {
+  constexpr int kNotReady = 900;
   std::string status = "status = ";
-  for (int i = 0; i < 1200; ++i) status += "0,";
+  for (int i = 0; i < kNotReady; ++i) status += "0,";
   HWND window = StartShown(status + "1\n");
   const DWORD begin = GetTickCount();
   WaitUntil([&] { return Count("_GetStatus") > 100; }, "status checks", 30000);
-  while (Count("_GetStatus") < 1200) {
+  while (Count("_GetStatus") < kNotReady) {
     // The tray icon and the window answer at once.
     ASSERT_EQ(probe::Send(window, hv::kWmTrayIcon, 0, hv::kWmLButtonUp, 1000), 0);
     const std::string message = Shown(window, ctl::PanelMsg);  // each second reopens

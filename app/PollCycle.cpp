@@ -74,8 +74,11 @@ void TFormMain::PollSession() {
       if (FTick == 0) {
         if (DeviceReady()) {
           TimeData record{};
-          // The first valid record only proves that records flow.
-          if (_GetTimeData(record) && TimeDataValid(record)) FSessionState = Running;
+          // The first valid record only proves that records flow. A message
+          // handled during the probe's waits (a suspend) may have closed the
+          // session meanwhile: it stays closed.
+          if (_GetTimeData(record) && TimeDataValid(record) && FSessionState == Opened)
+            FSessionState = Running;
         } else {
           SessionLost();
         }
@@ -125,15 +128,22 @@ bool TFormMain::DeviceReady() {
 
 void TFormMain::Delay(int32_t ms) {
   if (ms <= 0) return;
+  // Every wait starts the one wait timer afresh, also a wait that begins
+  // inside another one while its timer still runs, and ends at the first
+  // tick of a run started since: that tick comes no sooner than `ms` after
+  // the wait began. A wait around it ends with it, later than its own time.
   TimerDelay.SetInterval(static_cast<uint32_t>(ms));
-  TimerDelay.SetEnabled(true);
+  TimerDelay.Restart();
+  const uint64_t run = ++delayRunsStarted_;
   // Once the program is told to end, nothing more is waited for.
-  while (TimerDelay.Enabled() && !Os().Terminated()) Os().WaitAndProcessMessages();
+  while (delayRunsEnded_ < run && !Os().Terminated()) Os().WaitAndProcessMessages();
   if (Os().Terminated()) throw TickAbandoned{};
 }
 
 void TFormMain::TimerDelayTimer() {
   TimerDelay.SetEnabled(false);
+  // A restart drops the ticks of the runs before it: this is the newest run's.
+  delayRunsEnded_ = delayRunsStarted_;
 }
 
 bool TFormMain::SecondChanged(TDateTime time) {

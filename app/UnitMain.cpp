@@ -367,7 +367,7 @@ void TFormMain::FillAboutPage() {
   UrlLabel2.AddMailBodyLine(T(TextId::TxtMailBodyRule));
 }
 
-uint32_t TFormMain::TrayIcon(int source) const {
+HandleValue TFormMain::TrayIcon(int source) const {
   const TImage* pictures[3] = {&ImagePC, &ImageCrystal, &ImageDCF};
   return Os().LoadSmallIcon(pictures[source >= 0 && source <= 2 ? source : 0]->Picture());
 }

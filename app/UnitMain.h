@@ -185,12 +185,15 @@ class TFormMain : public TForm {
   void FillAboutPage();
   void AddTrayIconForSource();
   // The tray picture of a time source (0 none, 1 crystal, 2 DCF77).
-  uint32_t TrayIcon(int source) const;
+  HandleValue TrayIcon(int source) const;
   // The setting of the clock from a record that qualifies, and its report.
   void SetClockFrom(const TimeData& record);
   void ReportSetting();
 
   int pollDepth_ = 0;
+  // Runs of TimerDelay started by Delay, and the newest of them whose tick came.
+  uint64_t delayRunsStarted_ = 0;
+  uint64_t delayRunsEnded_ = 0;
   uint32_t taskbarCreatedMessage_ = 0;
   bool trayIconWanted_ = false;  // FormCreate added it; the program keeps it
   bool trayIconShown_ = false;

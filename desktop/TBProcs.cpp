@@ -9,58 +9,52 @@ namespace hv {
 
 namespace {
 
-constexpr size_t kTipOffset = 24;
-constexpr size_t kTipSize = 64;
-
-void Put32(NotifyIconRecord& r, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) r[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-NotifyIconRecord Base(uint32_t window, uint16_t id) {
-  NotifyIconRecord r{};
-  Put32(r, 0, static_cast<uint32_t>(r.size()));  // cbSize
-  Put32(r, 4, window);                           // hWnd
-  Put32(r, 8, id);                               // uID
+NotifyIconRecord Base(HandleValue window, uint16_t id) {
+  NotifyIconRecord r;
+  r.window = window;
+  r.id = id;
   return r;
 }
 
-void PutIconAndTip(NotifyIconRecord& r, uint32_t icon, const std::string& tip) {
-  Put32(r, 20, icon);  // hIcon
-  const size_t n = std::min(tip.size(), kTipSize - 1);
-  std::copy_n(tip.begin(), n, r.begin() + kTipOffset);
-  r[kTipOffset + n] = 0;
+void PutIconAndTip(NotifyIconRecord& r, HandleValue icon, const std::string& tip) {
+  r.icon = icon;
+  const size_t n = std::min(tip.size(), r.tip.size() - 1);
+  std::copy_n(tip.begin(), n, r.tip.begin());
+  r.tip[n] = 0;
 }
 
 }  // namespace
 
-NotifyIconRecord AddRecord(uint32_t window, uint16_t id, uint32_t icon, const std::string& tip) {
+NotifyIconRecord AddRecord(HandleValue window, uint16_t id, HandleValue icon,
+                           const std::string& tip) {
   NotifyIconRecord r = Base(window, id);
-  Put32(r, 12, kNifMessage | kNifIcon | kNifTip);  // uFlags
-  Put32(r, 16, kWmTrayIcon);                       // uCallbackMessage
+  r.flags = kNifMessage | kNifIcon | kNifTip;
+  r.callbackMessage = kWmTrayIcon;
   PutIconAndTip(r, icon, tip);
   return r;
 }
 
-NotifyIconRecord ModifyRecord(uint32_t window, uint16_t id, uint32_t icon, const std::string& tip) {
+NotifyIconRecord ModifyRecord(HandleValue window, uint16_t id, HandleValue icon,
+                              const std::string& tip) {
   NotifyIconRecord r = Base(window, id);
-  Put32(r, 12, kNifIcon | kNifTip);
+  r.flags = kNifIcon | kNifTip;
   PutIconAndTip(r, icon, tip);
   return r;
 }
 
-NotifyIconRecord DeleteRecord(uint32_t window, uint16_t id) {
+NotifyIconRecord DeleteRecord(HandleValue window, uint16_t id) {
   return Base(window, id);
 }
 
-bool AddTrayIcon(uint32_t window, uint16_t id, uint32_t icon, const std::string& tip) {
+bool AddTrayIcon(HandleValue window, uint16_t id, HandleValue icon, const std::string& tip) {
   return Os().ShellNotifyIcon(kNimAdd, AddRecord(window, id, icon, tip));
 }
 
-bool ModifyTrayIcon(uint32_t window, uint16_t id, uint32_t icon, const std::string& tip) {
+bool ModifyTrayIcon(HandleValue window, uint16_t id, HandleValue icon, const std::string& tip) {
   return Os().ShellNotifyIcon(kNimModify, ModifyRecord(window, id, icon, tip));
 }
 
-bool DeleteTrayIcon(uint32_t window, uint16_t id) {
+bool DeleteTrayIcon(HandleValue window, uint16_t id) {
   return Os().ShellNotifyIcon(kNimDelete, DeleteRecord(window, id));
 }
 

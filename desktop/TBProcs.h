@@ -15,18 +15,18 @@ constexpr uint32_t kNifMessage = 1;
 constexpr uint32_t kNifIcon = 2;
 constexpr uint32_t kNifTip = 4;
 
-// The notification record for each operation, field by field: size 88, the
-// window, the id zero-extended; add: flags 7, callback message 2024, icon
+// The notification record for each operation, field by field: the window,
+// the id zero-extended; add: flags 7, callback message 2024, icon
 // and tip; modify: flags 6, icon and tip; delete: nothing more. Fields an
 // operation does not use are zero. The tip is copied whole (the callers
 // keep it to 63 characters; a longer one is cut to 63).
-NotifyIconRecord AddRecord(uint32_t window, uint16_t id, uint32_t icon, const std::string& tip);
-NotifyIconRecord ModifyRecord(uint32_t window, uint16_t id, uint32_t icon, const std::string& tip);
-NotifyIconRecord DeleteRecord(uint32_t window, uint16_t id);
+NotifyIconRecord AddRecord(HandleValue window, uint16_t id, HandleValue icon, const std::string& tip);
+NotifyIconRecord ModifyRecord(HandleValue window, uint16_t id, HandleValue icon, const std::string& tip);
+NotifyIconRecord DeleteRecord(HandleValue window, uint16_t id);
 
 // Each answers whether the shell reported success.
-bool AddTrayIcon(uint32_t window, uint16_t id, uint32_t icon, const std::string& tip);
-bool ModifyTrayIcon(uint32_t window, uint16_t id, uint32_t icon, const std::string& tip);
-bool DeleteTrayIcon(uint32_t window, uint16_t id);
+bool AddTrayIcon(HandleValue window, uint16_t id, HandleValue icon, const std::string& tip);
+bool ModifyTrayIcon(HandleValue window, uint16_t id, HandleValue icon, const std::string& tip);
+bool DeleteTrayIcon(HandleValue window, uint16_t id);
 
 }  // namespace hv

@@ -1,7 +1,9 @@
 // The receiver library binding and the record functions.
 #include "device/KronaltIF.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "platform/Platform.h"
 
@@ -39,13 +41,17 @@ bool Flag(int32_t result) {
 }  // namespace
 
 bool LoadDeviceLibrary() {
+  // Whatever an earlier binding left: a failed one leaves nothing bound.
+  std::fill(std::begin(entries), std::end(entries), nullptr);
   library = Os().LoadLibrary("Tempiva");
   if (!library) return false;
+  ProcAddress found[kEntryCount] = {};
   bool all = true;
   for (int i = 0; i < kEntryCount; ++i) {
-    entries[i] = Os().GetProcAddress(library, kEntryNames[i]);
-    if (!entries[i]) all = false;
+    found[i] = Os().GetProcAddress(library, kEntryNames[i]);
+    if (!found[i]) all = false;
   }
+  if (all) std::copy(std::begin(found), std::end(found), std::begin(entries));
   return all;
 }
 

@@ -23,7 +23,8 @@ enum TimeDataByte { tdYear, tdMonth, tdDay, tdHour, tdMinute, tdSecond, tdDayOfW
 
 // Binds "Tempiva" by bare name and resolves all twenty entry points; true
 // only when the library loaded and every one was found. The library stays
-// loaded either way, for the life of the process.
+// loaded either way, for the life of the process; after a false answer no
+// entry point is bound, whatever an earlier call bound.
 bool LoadDeviceLibrary();
 
 // The entry points, by the names the library exports. Flags are read from

@@ -46,11 +46,15 @@ std::string TwoHexDigits(uint8_t value) {
 }
 
 // The date and the time of a moment in the user's formats; nothing when the
-// value is no moment of the years 1..9999.
+// value is no moment of the years 1..9999 or the system cannot format it
+// (the system's date format refuses years before 1601).
 std::optional<std::pair<std::string, std::string>> FormatDateAndTime(TDateTime value) {
   const std::optional<SystemTime> time = DateTimeToSystemTime(value);
   if (!time) return std::nullopt;
-  return std::pair{Os().FormatShortDate(*time), Os().FormatLongTime(*time)};
+  std::string date = Os().FormatShortDate(*time);
+  std::string clock = Os().FormatLongTime(*time);
+  if (date.empty() || clock.empty()) return std::nullopt;
+  return std::pair{std::move(date), std::move(clock)};
 }
 
 // The battery voltage in hundredths of a volt as the panel shows it: 2.80V.

@@ -281,6 +281,11 @@ void TTimer::SetEnabled(bool enabled) {
   Update();
 }
 
+void TTimer::Restart() {
+  enabled_ = true;
+  Update();
+}
+
 void TTimer::SetInterval(uint32_t interval) {
   if (interval == interval_) return;
   interval_ = interval;

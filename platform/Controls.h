@@ -276,6 +276,9 @@ class TTimer {
   uint32_t Id() const { return id_; }
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
+  // Enables the timer and starts it afresh, also when it is running: its
+  // next tick comes one interval from now.
+  void Restart();
   uint32_t Interval() const { return interval_; }
   void SetInterval(uint32_t interval);
   std::function<void()> OnTimer;

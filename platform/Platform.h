@@ -70,9 +70,23 @@ class ELibraryFault : public std::runtime_error {
   uint32_t code_;
 };
 
-// The shell's notification record in its first-version layout, 88 bytes,
-// exactly as it is handed to Shell_NotifyIconA.
-using NotifyIconRecord = std::array<uint8_t, 88>;
+// A window or icon handle as the system hands it over: as wide as a pointer
+// of the build (32 bits on 32-bit Windows, 64 on 64-bit); 0 = none.
+using HandleValue = uintptr_t;
+
+// The fields of the shell's notification record in its first version (the
+// one whose tip holds 64 bytes). The Win32 layer copies them field by field
+// into the system's NOTIFYICONDATAA and sets its size, 88 bytes on 32-bit
+// Windows. Fields an operation does not use are zero.
+struct NotifyIconRecord {
+  HandleValue window = 0;        // hWnd
+  uint32_t id = 0;               // uID
+  uint32_t flags = 0;            // uFlags
+  uint32_t callbackMessage = 0;  // uCallbackMessage
+  HandleValue icon = 0;          // hIcon
+  std::array<char, 64> tip{};    // szTip, NUL-terminated
+  bool operator==(const NotifyIconRecord&) const = default;
+};
 
 // Well-known values of the Win32 API that the core compares with.
 constexpr uint32_t kErrorAlreadyExists = 183;
@@ -168,10 +182,10 @@ class Platform {
   // Shell_NotifyIconA with operation 0 add, 1 modify, 2 delete; true when
   // the shell reports success.
   virtual bool ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) = 0;
-  // The 32-bit window handle of a realised form (0 when not realised).
-  virtual uint32_t WindowHandleValue(TForm& form) = 0;
+  // The window handle of a realised form (0 when not realised).
+  virtual HandleValue WindowHandleValue(TForm& form) = 0;
   // The handle of a 16 x 16 icon resource by name (0 when missing).
-  virtual uint32_t LoadSmallIcon(const std::string& resourceName) = 0;
+  virtual HandleValue LoadSmallIcon(const std::string& resourceName) = 0;
   // RegisterWindowMessageA; 0 on failure.
   virtual uint32_t RegisterWindowMessage(const char* name) = 0;
   // ShellExecuteA(GetDesktopWindow(), "open", link, null, null, SW_SHOWNORMAL);

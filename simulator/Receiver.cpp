@@ -135,9 +135,14 @@ bool Receiver::Skipped(int64_t second) const {
     if (s == second_of_minute) return true;
   }
   for (int64_t at : scenario_.skip_at) {
-    if (FloorDiv(created_ms_ + at + scenario_.OffsetAt(at), 1000) == second) return true;
+    if (FloorDiv(ReceiverUtcAt(at), 1000) == second) return true;
   }
   return false;
+}
+
+int64_t Receiver::ReceiverUtcAt(int64_t elapsed_ms) const {
+  return created_ms_ + elapsed_ms + scenario_.OffsetAt(elapsed_ms) +
+         FloorDiv(elapsed_ms * scenario_.drift_ppm, 1000000);
 }
 
 std::array<uint8_t, 8> Receiver::CurrentTimeData() const {

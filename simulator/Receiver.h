@@ -109,10 +109,9 @@ class Receiver {
  private:
   int32_t Installed() const { return scenario_.InstalledAt(ElapsedMs()); }
   bool CheckOpen();  // also drops the session when the receiver was unplugged
-  int64_t ReceiverUtc() const {
-    const int64_t now = clock_();
-    return now + scenario_.OffsetAt(now - created_ms_);
-  }
+  int64_t ReceiverUtc() const { return ReceiverUtcAt(ElapsedMs()); }
+  // The receiver's clock `elapsed_ms` after construction: offset and drift applied.
+  int64_t ReceiverUtcAt(int64_t elapsed_ms) const;
   bool Skipped(int64_t second) const;
   std::array<uint8_t, 8> CurrentTimeData() const;
   void Fill(uint8_t* buf, const uint8_t* bytes, size_t count);

@@ -215,6 +215,10 @@ bool Apply(const std::string& key, std::string_view value, Scenario* sc) {
   }
   if (key == "offset_ms") return ParseInt(value, &sc->offset_ms);
   if (key == "offset_changes") return ParseOffsetChanges(value, &sc->offset_changes);
+  if (key == "drift_ppm") {
+    if (!ParseInt(value, &i64) || i64 < -1000000 || i64 > 1000000) return false;
+    return sc->drift_ppm = i64, true;
+  }
   if (key == "summer") {
     if (word == "auto") return sc->summer = SummerMode::kAuto, true;
     if (word == "0") return sc->summer = SummerMode::kNormal, true;

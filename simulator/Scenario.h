@@ -23,6 +23,9 @@
 //   offset_changes = 0@7000       later offsets, `value@ms` pairs: from `ms` on the receiver's
 //                                 clock runs `value` ms from UTC, as when a receiver sets its
 //                                 clock anew. Before the first pair: `offset_ms`.
+//   drift_ppm = 0                 the receiver's clock gains this many microseconds a second
+//                                 on the UTC clock, counted from its creation (signed: a
+//                                 crystal that runs slow loses).
 //   summer = auto                 `auto`: CEST from 01:00 UTC on the last Sunday of March to 01:00
 //                                 UTC on the last Sunday of October, else CET. `0` or `1` force
 //                                 normal or summer time: both the flag bit and the zone (UTC+1 or
@@ -109,6 +112,7 @@ struct Scenario {
   TimeSource source = TimeSource::kDcf;
   int64_t offset_ms = 0;
   std::vector<OffsetStep> offset_changes;  // ascending by at_ms
+  int64_t drift_ppm = 0;
   SummerMode summer = SummerMode::kAuto;
   int32_t reception = 3;
   bool spare_antenna = false;

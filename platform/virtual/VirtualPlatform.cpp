@@ -41,12 +41,22 @@ TDateTime VirtualPlatform::Now() const {
   return static_cast<TDateTime>(NowUs()) / static_cast<TDateTime>(kUsPerDay);
 }
 
+TDateTime VirtualPlatform::TrueNow() const {
+  return static_cast<TDateTime>(TrueNowUs()) / static_cast<TDateTime>(kUsPerDay);
+}
+
 void VirtualPlatform::SetNow(TDateTime localTime) {
+  SetPCClock(localTime);
+  trueOffsetUs_ = clockOffsetUs_;
+}
+
+void VirtualPlatform::SetPCClock(TDateTime localTime) {
   clockOffsetUs_ = std::llround(localTime * static_cast<double>(kUsPerDay)) - Tick();
 }
 
-int64_t VirtualPlatform::UtcMilliseconds() const {
-  return (NowUs() - kUnixEpochDay * kUsPerDay) / 1000 + utcOffsetMinutes * 60000LL;
+int64_t VirtualPlatform::TrueUtcMilliseconds() const {
+  const int64_t us = TrueNowUs() - kUnixEpochDay * kUsPerDay;
+  return (us >= 0 ? us / 1000 : -((-us + 999) / 1000)) + utcOffsetMinutes * 60000LL;
 }
 
 SystemTime VirtualPlatform::GetLocalTime() {
@@ -62,7 +72,7 @@ SystemTime VirtualPlatform::GetLocalTime() {
 }
 
 bool VirtualPlatform::SetLocalTime(const SystemTime& time) {
-  setLocalTimeCalls.push_back({time, NowUs()});
+  setLocalTimeCalls.push_back({time, NowUs(), TrueUtcMilliseconds()});
   auto value = TrySystemTimeToDateTime(time);
   if (!value) {
     lastError_ = 87;  // ERROR_INVALID_PARAMETER
@@ -72,7 +82,7 @@ bool VirtualPlatform::SetLocalTime(const SystemTime& time) {
     lastError_ = 1314;  // ERROR_PRIVILEGE_NOT_HELD
     return false;
   }
-  SetNow(*value);
+  SetPCClock(*value);
   lastError_ = 0;
   return true;
 }
@@ -144,8 +154,8 @@ ProcAddress VirtualPlatform::GetProcAddress(ModuleHandle module, const char* nam
 }
 
 int32_t VirtualPlatform::CallProc(ProcAddress proc, void* argument) {
-  if (!proc) throw std::logic_error("call of an unresolved entry point");
   ++procCalls;
+  if (!proc) throw std::logic_error("call of an unresolved entry point");
   // A failure escaping an in-process export is what a fault inside the real
   // library is to the Win32 platform.
   try {
@@ -181,6 +191,7 @@ std::string VirtualPlatform::LoadText(uint32_t id) {
 }
 
 std::string VirtualPlatform::FormatShortDate(const SystemTime& t) {
+  if (t.wYear < 1601) return {};  // as GetDateFormatA, which fails before 1601
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%02u.%02u.%04u", t.wDay, t.wMonth, t.wYear);
   return buffer;
@@ -220,17 +231,21 @@ bool VirtualPlatform::ShellNotifyIcon(uint32_t operation, const NotifyIconRecord
   return trayResult;
 }
 
-uint32_t VirtualPlatform::WindowHandleValue(TForm& form) {
+// Made-up handles use the upper half of a 64-bit handle where there is one (on a 32-bit build
+// this is 0), so that a handle narrowed to 32 bits anywhere in the core shows in a test.
+constexpr HandleValue kWideHandle = static_cast<HandleValue>(0x7FFE00000000ull);
+
+HandleValue VirtualPlatform::WindowHandleValue(TForm& form) {
   for (size_t i = 0; i < realizedForms.size(); ++i)
-    if (realizedForms[i] == &form) return static_cast<uint32_t>(0x10010 + 4 * i);
+    if (realizedForms[i] == &form) return kWideHandle | (0x10010 + 4 * i);
   return 0;
 }
 
-uint32_t VirtualPlatform::IconHandleOf(const std::string& name) const {
+HandleValue VirtualPlatform::IconHandleOf(const std::string& name) const {
   // A stable made-up handle per icon name.
   uint32_t h = 0x20000;
   for (char c : name) h = h * 31 + static_cast<unsigned char>(c);
-  return h & 0x7FFFFFFC;
+  return kWideHandle | (h & 0x7FFFFFFC);
 }
 
 uint32_t VirtualPlatform::RegisterWindowMessage(const char* name) {

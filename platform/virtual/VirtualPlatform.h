@@ -25,21 +25,34 @@ class VirtualPlatform : public Platform {
  public:
   VirtualPlatform();
 
-  // --- The virtual clock (local time, microseconds) -----------------------
-  // Wall-clock local time, microseconds since 1899-12-30 00:00.
+  // --- Time: the true time, and the PC clock that the program sets ---------
+  // Two clocks run on the one monotonic time of the timers: the true time,
+  // which only a test sets and which the receiver keeps, and the PC clock,
+  // which starts where a test puts it and which `SetLocalTime` sets. Both
+  // are local time of the zone below, microseconds since 1899-12-30 00:00.
+  //
+  // The PC clock (what `GetLocalTime` reads).
   int64_t NowUs() const { return tickNs_ / 1000 + clockOffsetUs_; }
+  TDateTime Now() const;
+  // The true time.
+  int64_t TrueNowUs() const { return tickNs_ / 1000 + trueOffsetUs_; }
+  TDateTime TrueNow() const;
   // The monotonic time the timers run on, microseconds since the start.
   int64_t TickUs() const { return tickNs_ / 1000; }
-  TDateTime Now() const;
+  // It is now `localTime`: the true time and the PC clock both read it.
   void SetNow(TDateTime localTime);
+  // The PC clock alone reads `localTime` from now on; the true time runs on.
+  void SetPCClock(TDateTime localTime);
   // Minutes to add to local time to get UTC (CET: -60).
   int utcOffsetMinutes = -60;
-  // UTC milliseconds since 1970-01-01, for the in-process receiver.
-  int64_t UtcMilliseconds() const;
+  // The true time as UTC milliseconds since 1970-01-01: the in-process
+  // receiver's clock.
+  int64_t TrueUtcMilliseconds() const;
 
   struct SetLocalTimeCall {
     SystemTime time;
-    int64_t atUs;
+    int64_t atUs;        // the PC clock when asked
+    int64_t trueUtcMs;   // the true time when asked
   };
   std::vector<SetLocalTimeCall> setLocalTimeCalls;
   bool setLocalTimeResult = true;  // the system accepts (and takes) the time
@@ -73,6 +86,7 @@ class VirtualPlatform : public Platform {
   // or without ".dll").
   void RegisterLibrary(const std::string& name, const std::vector<Export>& exports);
   std::vector<std::string> loadLibraryCalls;
+  // Calls of entry points, also of one that is not bound (which fail).
   int procCalls = 0;
 
   // --- Mutexes: names that exist in the system's namespace --------------------
@@ -113,7 +127,7 @@ class VirtualPlatform : public Platform {
   std::vector<std::string> shellOpened;
   std::vector<std::string> registeredMessages;
   std::vector<uint8_t> versionResource;  // empty: no resource
-  uint32_t IconHandleOf(const std::string& name) const;
+  HandleValue IconHandleOf(const std::string& name) const;
 
   // --- Windows ----------------------------------------------------------------------
   std::string applicationTitle;
@@ -162,8 +176,8 @@ class VirtualPlatform : public Platform {
   char DecimalSeparator() override { return decimalSeparator; }
   std::string Utf8ToAnsi(const std::string& text) override { return text; }
   bool ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) override;
-  uint32_t WindowHandleValue(TForm& form) override;
-  uint32_t LoadSmallIcon(const std::string& resourceName) override {
+  HandleValue WindowHandleValue(TForm& form) override;
+  HandleValue LoadSmallIcon(const std::string& resourceName) override {
     return IconHandleOf(resourceName);
   }
   uint32_t RegisterWindowMessage(const char* name) override;
@@ -204,7 +218,8 @@ class VirtualPlatform : public Platform {
   int64_t NextDueUs() const;
 
   int64_t tickNs_ = 0;  // monotonic time since the start
-  int64_t clockOffsetUs_ = 0;
+  int64_t clockOffsetUs_ = 0;  // PC clock minus monotonic time
+  int64_t trueOffsetUs_ = 0;   // true time minus monotonic time
   uint32_t lastError_ = 0;
   bool terminated_ = false;
   std::map<TimerKey, Timer> timers_;

@@ -23,7 +23,7 @@
 #include <xmmintrin.h>  // _mm_getcsr, _mm_setcsr
 #endif
 
-#if !defined(_MSC_VER) && !(defined(__GNUC__) && defined(__i386__))
+#if !defined(_MSC_VER) && !(defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__)))
 #error "CallShim.cpp holds i386 assembly for GCC and MSVC; port the shim for this compiler"
 #endif
 
@@ -79,6 +79,19 @@ int32_t CallGuarded(void (*proc)(), void* argument, CallOutcome* outcome) {
     outcome->code = GetExceptionCode();
     return 0;
   }
+}
+
+}  // namespace
+}  // namespace hv
+
+#elif defined(__x86_64__)
+
+namespace hv {
+namespace {
+
+// Interim: a plain call, not yet guarded against faults of the library.
+int32_t CallGuarded(void (*proc)(), void* argument, CallOutcome*) {
+  return reinterpret_cast<int32_t (*)(void*)>(proc)(argument);
 }
 
 }  // namespace

@@ -72,19 +72,20 @@ std::string Win32Platform::Utf8ToAnsi(const std::string& text) {
   return Narrow(Widen(text, CP_UTF8), CP_ACP);
 }
 
-// The core lays the record out as the first-version NOTIFYICONDATAA.
-static_assert(NOTIFYICONDATAA_V1_SIZE == sizeof(NotifyIconRecord));
-static_assert(offsetof(NOTIFYICONDATAA, hWnd) == 4);
-static_assert(offsetof(NOTIFYICONDATAA, uID) == 8);
-static_assert(offsetof(NOTIFYICONDATAA, uFlags) == 12);
-static_assert(offsetof(NOTIFYICONDATAA, uCallbackMessage) == 16);
-static_assert(offsetof(NOTIFYICONDATAA, hIcon) == 20);
-static_assert(offsetof(NOTIFYICONDATAA, szTip) == 24);
+// The system's first-version record: 88 bytes on 32-bit Windows, 104 on 64-bit, where the
+// handles are 64 bits wide and aligned. Its tip field holds 64 bytes.
+static_assert(NOTIFYICONDATAA_V1_SIZE == (sizeof(void*) == 4 ? 88 : 104));
 
 NOTIFYICONDATAA NotifyIconData(const NotifyIconRecord& record) {
-  static_assert(sizeof(NOTIFYICONDATAA) >= sizeof(NotifyIconRecord));
   NOTIFYICONDATAA data{};
-  memcpy(&data, record.data(), record.size());
+  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  data.hWnd = reinterpret_cast<HWND>(record.window);
+  data.uID = record.id;
+  data.uFlags = record.flags;
+  data.uCallbackMessage = record.callbackMessage;
+  data.hIcon = reinterpret_cast<HICON>(record.icon);
+  static_assert(offsetof(NOTIFYICONDATAA, szTip) + sizeof record.tip == NOTIFYICONDATAA_V1_SIZE);
+  memcpy(data.szTip, record.tip.data(), sizeof record.tip);
   return data;
 }
 
@@ -93,11 +94,11 @@ bool Win32Platform::ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& 
   return Shell_NotifyIconA(operation, &data) != FALSE;
 }
 
-uint32_t Win32Platform::WindowHandleValue(TForm& form) {
-  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(form.handle));
+HandleValue Win32Platform::WindowHandleValue(TForm& form) {
+  return reinterpret_cast<HandleValue>(form.handle);
 }
 
-uint32_t Win32Platform::LoadSmallIcon(const std::string& resourceName) {
+HandleValue Win32Platform::LoadSmallIcon(const std::string& resourceName) {
   // Loaded once per name; the icons live as long as the process.
   static std::map<std::string, HICON> icons;
   auto it = icons.find(resourceName);
@@ -106,7 +107,7 @@ uint32_t Win32Platform::LoadSmallIcon(const std::string& resourceName) {
                                                IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
     it = icons.emplace(resourceName, icon).first;
   }
-  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(it->second));
+  return reinterpret_cast<HandleValue>(it->second);
 }
 
 uint32_t Win32Platform::RegisterWindowMessage(const char* name) {

@@ -51,8 +51,8 @@ class Win32Platform : public Platform {
   char DecimalSeparator() override;
   std::string Utf8ToAnsi(const std::string& text) override;
   bool ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) override;
-  uint32_t WindowHandleValue(TForm& form) override;
-  uint32_t LoadSmallIcon(const std::string& resourceName) override;
+  HandleValue WindowHandleValue(TForm& form) override;
+  HandleValue LoadSmallIcon(const std::string& resourceName) override;
   uint32_t RegisterWindowMessage(const char* name) override;
   void ShellOpen(const std::string& link) override;
   bool LoadVersionResource(std::vector<uint8_t>& block) override;

@@ -22,7 +22,7 @@ class ResolutionWatch : public VirtualPlatform {
 TEST_F(Binding, AllTwentyNamesBindInTheirOrderAndTheLibraryIsLoadedByBareName) {
   ResolutionWatch watch;
   InstallPlatform(&watch);
-  receiver = std::make_unique<sim::Receiver>([&] { return watch.UtcMilliseconds(); },
+  receiver = std::make_unique<sim::Receiver>([&] { return watch.TrueUtcMilliseconds(); },
                                              sim::ParseScenario(""));
   sim::SetInProcessReceiver(receiver.get());
   std::vector<VirtualPlatform::Export> exports;
@@ -67,6 +67,34 @@ TEST_F(Binding, NineteenOfTwentyGivesFalseWhateverNameIsMissing) {
     EXPECT_EQ(fresh.loadLibraryCalls.size(), 1u);
   }
   InstallPlatform(&os);
+}
+
+// A binding that fails, without the library or with one entry point
+// missing, leaves nothing bound from a binding before it: every call reaches
+// no entry point.
+TEST_F(Binding, AFailedBindingLeavesNothingBoundFromAnEarlierOne) {
+  for (const char* missing : {"", "_GetCfg"}) {
+    SCOPED_TRACE(missing);
+    UseReceiver();
+    ASSERT_TRUE(LoadDeviceLibrary());
+    ASSERT_EQ(_NumInstalled(), 1);
+    VirtualPlatform fresh;
+    InstallPlatform(&fresh);
+    if (*missing) {
+      std::vector<VirtualPlatform::Export> exports;
+      for (const sim::InProcessExport& e : sim::InProcessExportsWithout(missing))
+        exports.push_back({e.name, e.proc});
+      fresh.RegisterLibrary("Tempiva", exports);
+    }
+    int receiverCalls = 0;
+    receiver->SetLogSink([&](const std::string&) { ++receiverCalls; });
+    EXPECT_FALSE(LoadDeviceLibrary());
+    EXPECT_THROW(_NumInstalled(), std::logic_error);
+    TimeData record{};
+    EXPECT_THROW(_GetTimeData(record), std::logic_error);
+    EXPECT_EQ(receiverCalls, 0);
+    InstallPlatform(&os);
+  }
 }
 
 TEST_F(Binding, FlagsAreReadFromTheLowByteOnly) {

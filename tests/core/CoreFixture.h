@@ -37,7 +37,7 @@ class CoreFixture : public ::testing::Test {
   // Registers the in-process receiver with this scenario; `without` leaves
   // one export out.
   void UseReceiver(const std::string& scenario = "", const char* without = nullptr) {
-    receiver = std::make_unique<sim::Receiver>([this] { return os.UtcMilliseconds(); },
+    receiver = std::make_unique<sim::Receiver>([this] { return os.TrueUtcMilliseconds(); },
                                                sim::ParseScenario(scenario));
     sim::SetInProcessReceiver(receiver.get());
     std::vector<VirtualPlatform::Export> exports;

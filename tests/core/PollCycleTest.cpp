@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "config/UnitConfig.h"
+#include "desktop/TBProcs.h"
 #include "tests/core/PollFixture.h"
 
 namespace hv::test {
@@ -151,13 +152,17 @@ TEST_F(PollCycle, CallsTheLibraryInItsOrderOnly) {
       lastOpen = c.atMs;
     } else if (c.entry == "_TimeChanged") {
       EXPECT_TRUE(before.entry == "_GetStatus" && before.result == 1) << where;
+      EXPECT_GE(c.atUs - before.atUs, 2000) << where << ": the wait after the status poll";
     } else if (c.entry == "_GetTimeData") {
       EXPECT_TRUE((before.entry == "_TimeChanged" && before.result == 1) ||
                   (before.entry == "_GetStatus" && before.result == 1))
           << where;
+      EXPECT_GE(c.atUs - before.atUs, 2000) << where << ": read 2 ms after the new second";
       timeRecords += before.entry == "_TimeChanged";
     } else if (c.entry == "_GetDCFQuality") {
       EXPECT_EQ(before.entry, "_GetTimeData") << where;
+      EXPECT_GE(c.atUs - before.atUs, 2000) << where;
+      if (const LibraryCall* next = NextInTick(i)) EXPECT_GE(next->atUs - c.atUs, 2000) << where;
     } else if (c.entry == "_GetBatteryVoltage") {
       EXPECT_TRUE(before.entry == "_GetCfg" ||
                   (before.entry == "_GetBatteryVoltage" && before.result < 0))
@@ -206,45 +211,226 @@ TEST_F(PollCycle, DeviceReadyPollsUpToTwentyTimesWithTwoErrorsAllowed) {
     EXPECT_EQ(Count("_Close", from), c.closes);
     EXPECT_GE(os.TickUs() - begin, c.polls * 2000) << "a wait after every poll";
   }
+  // A status poll that fails outright (its second here) is the error case.
+  receiver->mutable_scenario().status = sim::Sequence{{0}};
+  receiver->mutable_scenario().faults = {{"_GetStatus", 2}};
+  const size_t from = calls.size();
+  EXPECT_FALSE(Main().DeviceReady());
+  EXPECT_EQ(Count("_GetStatus", from), 2);
+  EXPECT_EQ(Count("_Close", from), 1);
 }
 
+// A tick arrives in the quality wait of a record's processing and reads the
+// receiver's next second: its processing finds the guard set, only clears
+// it, and the outer one completes. A page change in the same wait is
+// handled at once. A failure that leaves a processing midway leaves the
+// guard set: the next guarded call, the PC clock's, only clears it.
 TEST_F(PollCycle, NestedCallsInsideAWaitOnlyClearTheBusyGuard) {
-  os.SetNow(*TryEncodeDate(2026, 12, 8) + *TryEncodeTime(9, 15, 0, 0));
+  bool inside = false, busyInside = false;
+  int pageInside = -1;
+  onCall = [&](const LibraryCall& call, const std::string&) {
+    // The first record of Running reads the quality forgotten in Opened.
+    if (inside || call.entry != "_GetTimeData" || Main().FSessionState != Running) return;
+    inside = true;
+    os.Post([&] {
+      busyInside = Main().FBusy;
+      Main().TabbedNotebook1.UserSelectPage(kInfoPageIndex);
+      pageInside = Main().TabbedNotebook1.ActivePageIndex();
+      receiver->mutable_scenario().offset_ms += 1000;  // the receiver's next second
+      Main().DispatchTimer(kTimer3);                    // a tick, nested
+    });
+  };
   Start();
-  Main().Timer3.SetEnabled(false);
+  os.SetPCClock(os.TrueNow() + 30 * kOneMinute);  // the PC clock is not the receiver's
   Main().Show();
-  ASSERT_TRUE(_Open());
-  Main().FSessionState = Running;
-  // The outer call shows its record, then reads the quality (two waits);
-  // inside the first wait a record and a PC-clock refresh arrive.
-  const TimeData outer = Record(2026, 12, 8, 12, 0, 0, 2, 0xC3);
-  const TimeData inner = Record(2026, 12, 8, 13, 30, 30, 2, 0xC3);
-  bool busyWhileInside = false;
-  os.Post([&] {
-    busyWhileInside = Main().FBusy;
-    Main().ProcessTimeData(inner);  // finds the guard set: clears it, shows nothing
-    Main().ShowPCClock();           // the guard is clear again: runs
-  });
-  Main().ProcessTimeData(outer);
-  EXPECT_TRUE(busyWhileInside);
+  os.RunFor(2500);
+  ASSERT_TRUE(inside);
+  EXPECT_TRUE(busyInside);
+  EXPECT_EQ(pageInside, kInfoPageIndex);
   EXPECT_FALSE(Main().FBusy);
-  EXPECT_EQ(Main().LabelTime.Text(), "09:15:00") << "the refresh ran, the inner record did not";
-  EXPECT_EQ(Main().Image1.Picture(), "STATE0");
-  // The outer call then completed: quality, tray and panels from its record.
+  std::vector<int> recordDepths;
+  for (const LibraryCall& call : calls)
+    if (call.entry == "_GetTimeData") recordDepths.push_back(call.depth);
+  EXPECT_EQ(recordDepths, (std::vector<int>{1, 1, 2}))
+      << "the Opened probe, the outer record, the nested one";
+  EXPECT_EQ(Count("_GetDCFQuality"), 1) << "the outer processing completed, the nested one not";
+  const std::string outerTime = Main().LabelTime.Text();
+  EXPECT_EQ(outerTime.substr(0, 5), "12:00") << "the receiver's time, not the PC clock's";
   EXPECT_EQ(Main().PanelDCFQuality.Text(), "60");
-  EXPECT_EQ(Main().FTraySource, 2);
-  // A failure that left a call midway leaves the guard set: the next call
-  // only clears it.
-  Main().FBusy = true;
-  Main().ProcessTimeData(inner);
-  EXPECT_EQ(Main().LabelTime.Text(), "09:15:00");
-  EXPECT_FALSE(Main().FBusy);
-  Main().ProcessTimeData(outer);
-  EXPECT_EQ(Main().LabelTime.Text(), "12:00:00");
-  Main().FBusy = true;
-  Main().ShowPCClock();
-  EXPECT_EQ(Main().LabelTime.Text(), "12:00:00");
-  EXPECT_FALSE(Main().FBusy);
+  EXPECT_EQ(Main().PanelFirmware.Text(), " Version 02.10  Built 5") << "the page change's request";
+
+  // The next record fails midway, in its quality read: Closed, guard set.
+  Main().FQuality = -1;
+  receiver->mutable_scenario().faults = {{"_GetDCFQuality", 1}};
+  int closedTicks = 0;
+  std::string shownAtSecondClosedTick;
+  onCall = [&](const LibraryCall& call, const std::string&) {
+    if (call.entry == "_NumInstalled" && ++closedTicks == 2)
+      shownAtSecondClosedTick = Main().LabelTime.Text() + (Main().FBusy ? " busy" : "");
+  };
+  os.RunFor(1000);
+  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(shownAtSecondClosedTick.substr(0, 5), "12:00")
+      << "the first PC-clock refresh only cleared the guard";
+  EXPECT_EQ(shownAtSecondClosedTick.find("busy"), std::string::npos);
+  os.RunFor(1000);
+  EXPECT_EQ(Main().LabelTime.Text().substr(0, 5), "12:30") << "the next one ran";
+}
+
+// The window hidden, as it normally is: an open that fails, the next one
+// five ticks later, a fall-back that takes the tray back to no radio time,
+// and the quality read afresh with the first record after reopening.
+TEST_F(PollCycle, AHiddenSessionOpensFallsBackAndReopens) {
+  Start("open_fails = 2\ninstalled = 1@0, 0@20000, 1@25000");
+  Main().PanelMsg.SetText("-");
+  os.RunFor(250);  // the first tick
+  EXPECT_EQ(Count("_Open"), 1);
+  EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
+  os.RunFor(3000);
+  EXPECT_EQ(Main().PanelMsg.Text(), kOpened);
+  std::vector<size_t> opens;
+  for (size_t i = 0; i < calls.size(); ++i)
+    if (calls[i].entry == "_Open") opens.push_back(i);
+  ASSERT_EQ(opens.size(), 3u);
+  for (size_t k = 1; k < opens.size(); ++k) {
+    int ticks = 0;  // each tick asks _NumInstalled once
+    for (size_t i = opens[k - 1] + 1; i < opens[k]; ++i) ticks += calls[i].entry == "_NumInstalled";
+    EXPECT_EQ(ticks, 5) << "open " << k;
+  }
+  os.RunFor(2000);
+  ASSERT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(LastTrayTip(), "DCF77 Time");
+
+  os.RunFor(20000 - receiver->ElapsedMs() + 1500);  // unplugged at 20 s
+  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(LastTrayTip(), "No Radio Clock Time available");
+  EXPECT_EQ(Main().FTraySource, 0);
+
+  const size_t unplugged = calls.size();
+  os.RunFor(8000);  // replugged at 25 s
+  ASSERT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(LastTrayTip(), "DCF77 Time");
+  // The first record read in Running, at a second other than 0, reads the
+  // quality that the fall-back forgot.
+  size_t first = unplugged;
+  while (first + 1 < calls.size() &&
+         !(calls[first].entry == "_TimeChanged" && calls[first].result == 1))
+    ++first;
+  ASSERT_EQ(calls[first + 1].entry, "_GetTimeData");
+  EXPECT_NE(calls[first + 1].atMs / 1000 % 60, 0);
+  ASSERT_NE(NextInTick(first + 1), nullptr);
+  EXPECT_EQ(NextInTick(first + 1)->entry, "_GetDCFQuality");
+  EXPECT_TRUE(os.boxes.empty());
+}
+
+// In Opened the records do not flow yet (here: they hold no time); the Time
+// page follows the PC clock once per PC second, with the reception state
+// the library reports.
+TEST_F(PollCycle, InOpenedTheTimePageFollowsThePCClockOncePerSecond) {
+  Start("time_data = 26 12 08 12 00 00 02 00\nreception = 2");
+  os.SetPCClock(os.TrueNow() + 30 * kOneMinute);  // the PC clock is not the receiver's
+  Main().Show();
+  os.RunFor(2000);
+  ASSERT_EQ(Main().FSessionState, Opened);
+  const size_t from = calls.size();
+  std::vector<std::string> shown;
+  for (int i = 0; i < 100; ++i) {
+    os.RunFor(100);
+    if (shown.empty() || shown.back() != Main().LabelTime.Text())
+      shown.push_back(Main().LabelTime.Text());
+  }
+  EXPECT_EQ(Main().FSessionState, Opened);
+  EXPECT_EQ(shown.size(), 10u);
+  EXPECT_EQ(shown.front().substr(0, 5), "12:30");
+  EXPECT_EQ(Count("_GetDCFStatus", from), 10) << "once per PC second, not on every tick";
+  EXPECT_EQ(Main().PanelStatus.Text(), "data evaluation");
+  EXPECT_EQ(Main().Image1.Picture(), "STATE0");
+  EXPECT_EQ(Main().PanelBattery.Text(), "3.01V");
+}
+
+// A suspend handled in a wait of the Opened probe: the library is closed,
+// and the probe still reads its record after the close, as written; the
+// session stays closed, suspended, until the resume.
+TEST_F(PollCycle, ASuspendDuringTheProbeKeepsTheSessionClosed) {
+  bool posted = false;
+  onCall = [&](const LibraryCall& call, const std::string&) {
+    if (posted || call.entry != "_GetStatus" || Main().FSessionState != Opened) return;
+    posted = true;
+    os.Post([&] {
+      intptr_t result = 0;
+      Main().DispatchMessage(kWmPowerBroadcast, 4, 0, result);
+      // This library still hands out records after _Close.
+      uint8_t name[256] = {};
+      receiver->Open(name);
+    });
+  };
+  Start();
+  os.RunFor(1300);
+  ASSERT_TRUE(posted);
+  // After the close (and the test's reopening), the probe's own read.
+  std::vector<std::string> afterClose;
+  for (size_t i = 0; i + 2 < calls.size(); ++i)
+    if (calls[i].entry == "_Close") afterClose = {calls[i + 1].entry, calls[i + 2].entry};
+  EXPECT_EQ(afterClose, (std::vector<std::string>{"_Open", "_GetTimeData"}));
+  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_TRUE(Main().FSuspended);
+  const int opens = Count("_Open");
+  os.RunFor(3000);
+  EXPECT_EQ(Count("_Open"), opens);
+  EXPECT_EQ(Main().FSessionState, Closed);
+  intptr_t result = 0;
+  Main().DispatchMessage(kWmPowerBroadcast, 7, 0, result);
+  os.RunFor(3000);
+  EXPECT_EQ(Main().FSessionState, Running);
+}
+
+// A failure in the session's work or in the Info page's refresh closes the
+// session; the tick goes on with the Info refresh and its counter.
+TEST_F(PollCycle, AFailureInATickClosesTheSessionAndTheTickGoesOn) {
+  const struct {
+    const char* entry;
+    const char* firmware;  // PanelFirmware after the tick
+  } cases[] = {
+      {"_GetDeviceInfo", ""},    // the refresh itself, which shows nothing then
+      {"_TimeChanged", " n/a"},  // the session's work: the refresh finds it closed
+  };
+  Start();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry);
+    receiver->mutable_scenario().faults.clear();
+    os.RunFor(3000);
+    ASSERT_EQ(Main().FSessionState, Running);
+    receiver->mutable_scenario().faults = {{c.entry, 1}};
+    Main().FInfoRequest = true;
+    Main().PanelMsg.SetText("-");
+    const int tick = Main().FTick;
+    os.RunFor((os.TimerDueUs(Main(), kTimer3) - os.TickUs()) / 1000 + 1);  // one tick
+    EXPECT_EQ(Main().FSessionState, Closed);
+    EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
+    EXPECT_FALSE(Main().FInfoRequest);
+    EXPECT_EQ(Main().PanelFirmware.Text(), c.firmware);
+    EXPECT_EQ(Main().FTick, (tick + 1) % 5);
+    EXPECT_TRUE(os.boxes.empty());
+  }
+}
+
+// A setting that ends the program (terminate ticked, window hidden) ends
+// its tick there: no library call, no panel and no tray change after it.
+TEST_F(PollCycle, ASettingThatEndsTheProgramEndsItsTick) {
+  WriteSettings(os,
+                "[TNA]\r\nFirstRun=0\r\nStartupUpdate=1\r\nTerminate=1\r\nDCFQuality=1\r\n");
+  int callsAfterSetting = 0;
+  onCall = [&](const LibraryCall&, const std::string&) {
+    callsAfterSetting += !os.setLocalTimeCalls.empty();
+  };
+  Start();
+  os.RunFor(70000);  // the first second 1 in Running is 12:01:01
+  ASSERT_TRUE(os.Terminated());
+  EXPECT_EQ(os.setLocalTimeCalls.size(), 1u);
+  EXPECT_EQ(callsAfterSetting, 0);
+  EXPECT_EQ(Main().PanelLastUpdate.Text(), "never") << "the panel keeps what it showed";
+  EXPECT_EQ(os.trayCalls.back().operation, kNimDelete);
+  EXPECT_NE(SettingsFile().find("LastUpdate="), std::string::npos);
 }
 
 // A library that faults in every read from the fifth on: each fault closes the session, which
@@ -290,17 +476,14 @@ TEST_F(PollCycle, SetsTheClockFromTheReceiverUnderTheRules) {
 // A receiver that answers "not ready yet" for an hour keeps every status
 // check 20 waits long, longer than a tick: ticks nest in each other's waits.
 TEST_F(PollCycle, AReceiverThatNeverGetsReadyLeavesTheProgramAnswering) {
-  UseReceiver("status = 0");
   int maxDepth = 0;
   uintptr_t lowestStack = UINTPTR_MAX;
-  int64_t statusCalls = 0;
-  receiver->SetLogSink([&](const std::string&) {
+  onCall = [&](const LibraryCall& call, const std::string&) {
     int local = 0;
-    maxDepth = std::max(maxDepth, Main().PollDepth());
+    maxDepth = std::max(maxDepth, call.depth);
     lowestStack = std::min(lowestStack, reinterpret_cast<uintptr_t>(&local));
-    ++statusCalls;
-  });
-  ASSERT_TRUE(StartProgram());
+  };
+  Start("status = 0");
   int top = 0;
   const auto topOfStack = reinterpret_cast<uintptr_t>(&top);
 
@@ -311,9 +494,23 @@ TEST_F(PollCycle, AReceiverThatNeverGetsReadyLeavesTheProgramAnswering) {
   EXPECT_TRUE(Main().Visible()) << "the tray icon is answered at once";
   os.RunFor(1800 * 1000);
 
-  EXPECT_EQ(maxDepth, kMaxPollDepth) << "ticks nest, but no deeper than this";
+  EXPECT_EQ(maxDepth, 2) << "ticks nest, one in the other's wait, no deeper";
   EXPECT_LT(topOfStack - lowestStack, 256u * 1024) << "stack used by the nesting";
-  EXPECT_GT(statusCalls, 3600 * 20);
+  EXPECT_GT(calls.size(), 3600u * 20);
+  // Every status poll is followed by a wait of its own 2 ms before its tick
+  // goes on, also a wait that began inside another one's.
+  int waits = 0, nestedWaits = 0;
+  int64_t shortest = INT64_MAX;
+  for (size_t i = 0; i < calls.size(); ++i) {
+    const LibraryCall* next = calls[i].entry == "_GetStatus" ? NextInTick(i) : nullptr;
+    if (!next) continue;
+    ++waits;
+    nestedWaits += calls[i].depth == 2;
+    shortest = std::min(shortest, next->atUs - calls[i].atUs);
+  }
+  EXPECT_GT(nestedWaits, 1000);
+  EXPECT_GT(waits, 3600 * 15);  // about twenty a second, once a second
+  EXPECT_GE(shortest, 2000) << "the shortest wait, microseconds";
   EXPECT_NE(Main().FSessionState, Running);
   EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
   RecordProperty("stack_bytes", static_cast<int>(topOfStack - lowestStack));
@@ -325,6 +522,44 @@ TEST_F(PollCycle, AReceiverThatNeverGetsReadyLeavesTheProgramAnswering) {
   Main().Show();
   os.RunFor(1000);
   EXPECT_EQ(Main().LabelTime.Text().substr(0, 7), "13:00:0");
+}
+
+// A wait that begins inside another wait lasts its own time, also when it
+// begins just as the outer wait's timer runs out; the outer one ends with it.
+TEST_F(PollCycle, AWaitInsideAWaitLastsItsOwnTime) {
+  Start();
+  Main().Timer3.SetEnabled(false);
+  TForm other("other");
+  TTimer late(other, 1, 1);
+  int64_t innerStart = -1, innerEnd = -1;
+  auto innerWait = [&] {
+    late.SetEnabled(false);
+    innerStart = os.TickUs();
+    Main().Delay(2);
+    innerEnd = os.TickUs();
+  };
+  late.OnTimer = innerWait;
+  const auto grain = [](int64_t us) { return (us + 15599) / 15600 * 15600; };
+  for (bool atTheEnd : {false, true}) {
+    SCOPED_TRACE(atTheEnd ? "as the outer timer runs out" : "at once");
+    innerStart = innerEnd = -1;
+    if (atTheEnd) {
+      // A timer of another window due on the same grain as the wait's, and
+      // set before it: its tick comes first, with the wait's tick pending.
+      while (grain(os.TickUs() + 1000) != grain(os.TickUs() + 2000)) os.RunFor(1);
+      late.SetEnabled(true);
+    } else {
+      os.Post(innerWait);
+    }
+    const int64_t outerStart = os.TickUs();
+    Main().Delay(2);
+    const int64_t outerEnd = os.TickUs();
+    ASSERT_GE(innerStart, outerStart);
+    EXPECT_EQ(innerStart == outerStart, !atTheEnd);
+    EXPECT_GE(innerEnd - innerStart, 2000);
+    EXPECT_GE(outerEnd - outerStart, 2000);
+    EXPECT_EQ(outerEnd, innerEnd);
+  }
 }
 
 // The terminate button pressed while a tick waits: the program ends at once,
@@ -356,6 +591,10 @@ class EndingDuringAWait : public PollFixture {
     EXPECT_TRUE(closed);
     EXPECT_TRUE(os.Terminated());
     EXPECT_LT(os.TickUs(), 60000000) << "the loop ended";
+    // A tick that still arrives (a modal loop of the system's) does nothing.
+    const int tick = Main().FTick;
+    Main().Timer3Timer();
+    EXPECT_EQ(Main().FTick, tick);
     EXPECT_EQ(callsAfterClose, 0);
     EXPECT_EQ(Main().LabelTime.Text() + "|" + Main().PanelMsg.Text(), shownAtClose);
     EXPECT_EQ(std::count_if(os.profileWrites.begin(), os.profileWrites.end(),

@@ -2,6 +2,8 @@
 // virtual platform with the in-process receiver, whose calls are recorded.
 #pragma once
 
+#include <cmath>
+#include <functional>
 #include <sstream>
 
 #include "app/ControlIds.h"
@@ -13,7 +15,9 @@ namespace hv::test {
 struct LibraryCall {
   int64_t atMs;
   std::string entry;
-  int32_t result;
+  int32_t result;  // 0 for a call that faulted
+  int64_t atUs;    // the monotonic time of the call
+  int depth;       // poll ticks running at the call
 };
 
 class PollFixture : public CoreFixture {
@@ -26,7 +30,10 @@ class PollFixture : public CoreFixture {
       LibraryCall call{};
       std::string args, arrow;
       in >> call.atMs >> call.entry >> args >> arrow >> call.result;
+      call.atUs = os.TickUs();
+      call.depth = app && app->FormMain ? Main().PollDepth() : 0;
       calls.push_back(call);
+      if (onCall) onCall(calls.back(), line);
     });
     ASSERT_TRUE(StartProgram());
   }
@@ -52,7 +59,39 @@ class PollFixture : public CoreFixture {
             flags};
   }
 
+  // The next call of the tick that made call `index`: the first later call
+  // at the same depth, unless the tick ended before it (a call at a lower
+  // depth came first). Null when there is none.
+  const LibraryCall* NextInTick(size_t index) const {
+    for (size_t i = index + 1; i < calls.size(); ++i) {
+      if (calls[i].depth < calls[index].depth) return nullptr;
+      if (calls[i].depth == calls[index].depth) return &calls[i];
+    }
+    return nullptr;
+  }
+
+  // The true time, given as UTC milliseconds, in a time reference of the
+  // Setup page (0 UTC, 1 CET, 2 CE(S)T), as a date-time.
+  static TDateTime TrueTimeIn(int reference, int64_t trueUtcMs) {
+    const int64_t hours = reference == 0   ? 0
+                          : reference == 1 ? 1
+                                           : (sim::IsEuropeanSummerTime(trueUtcMs) ? 2 : 1);
+    return static_cast<TDateTime>(trueUtcMs + hours * 3600000) / 86400000.0 + 25569.0;
+  }
+  // Milliseconds from the true time in `reference` to the time a setting asked for.
+  static int64_t SettingErrorMs(const VirtualPlatform::SetLocalTimeCall& call, int reference) {
+    const TDateTime requested = *TrySystemTimeToDateTime(call.time);
+    return std::llround((requested - TrueTimeIn(reference, call.trueUtcMs)) * 86400000.0);
+  }
+
+  // The tip of the tray icon as last handed to the shell.
+  std::string LastTrayTip() const {
+    return os.trayCalls.back().record.tip.data();
+  }
+
   std::vector<LibraryCall> calls;
+  // Runs after each call is recorded, with the receiver's log line.
+  std::function<void(const LibraryCall&, const std::string&)> onCall;
 };
 
 }  // namespace hv::test

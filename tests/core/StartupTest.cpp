@@ -152,7 +152,7 @@ TEST_F(Startup, MessagePanelTellsWhetherLibraryAndReceiverArePresent) {
     WriteSettings(fresh, "[TNA]\r\nFirstRun=0\r\n");
     std::unique_ptr<sim::Receiver> r;
     if (c.library) {
-      r = std::make_unique<sim::Receiver>([&] { return fresh.UtcMilliseconds(); },
+      r = std::make_unique<sim::Receiver>([&] { return fresh.TrueUtcMilliseconds(); },
                                           sim::ParseScenario(c.scenario));
       sim::SetInProcessReceiver(r.get());
       std::vector<VirtualPlatform::Export> exports;

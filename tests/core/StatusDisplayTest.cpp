@@ -22,10 +22,6 @@ class StatusDisplay : public PollFixture {
     Main().FSessionState = Running;
     Main().FQuality = 60;  // read already: no quality waits
   }
-  std::string LastTrayTip() const {
-    const NotifyIconRecord& r = os.trayCalls.back().record;
-    return reinterpret_cast<const char*>(&r[24]);
-  }
   int TrayModifies() const {
     int n = 0;
     for (const auto& call : os.trayCalls) n += call.operation == kNimModify;
@@ -58,11 +54,16 @@ TEST_F(StatusDisplay, TimePageShowsEachKindOfRecord) {
        "main",
        "DCF77 Time"},
   };
-  StartRunning();
+  // Each record comes from the receiver through the poll ticks.
+  Start();
   Main().Show();
+  os.RunFor(2500);
+  ASSERT_EQ(Main().FSessionState, Running);
+  sim::Scenario& scenario = receiver->mutable_scenario();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.time);
-    Main().ProcessTimeData(c.record);
+    scenario.time_data = c.record;
+    os.RunFor(1000);
     EXPECT_EQ(Main().Image1.Picture(), c.picture);
     EXPECT_EQ(Main().LabelDOW.Text(), c.dow);
     EXPECT_EQ(Main().LabelDate.Text(), c.date);
@@ -76,25 +77,33 @@ TEST_F(StatusDisplay, TimePageShowsEachKindOfRecord) {
   }
 
   // An invalid record: dashes, tray without radio time; picture and panels
-  // keep what they showed.
-  Main().ProcessTimeData(Record(2026, 12, 8, 12, 0, 0, 2, 0x43));  // time flag clear
+  // keep what they showed; the battery and last-update panels are refreshed.
+  scenario.time_data = Record(2026, 12, 8, 12, 0, 0, 2, 0x43);  // time flag clear
+  scenario.battery = sim::Sequence{{2900}};
+  Config.LastUpdate = 46364.5;
+  os.RunFor(1000);
+  EXPECT_EQ(Main().FSessionState, Running);
   EXPECT_EQ(Main().LabelDOW.Text(), "---");
   EXPECT_EQ(Main().LabelDate.Text(), "--.--.----");
   EXPECT_EQ(Main().LabelTime.Text(), "--:--:--");
   EXPECT_EQ(Main().Image1.Picture(), "STATE1");
   EXPECT_EQ(Main().PanelStatus.Text(), "waiting for new minute");
   EXPECT_EQ(LastTrayTip(), "No Radio Clock Time available");
+  EXPECT_EQ(Main().PanelBattery.Text(), "2.90V");
+  EXPECT_EQ(Main().PanelLastUpdate.Text(), "08.12.2026 12:00:00");
 
   // Hidden: a valid record changes no label, but second 0 still reads the
   // quality into its panel; an invalid one shows dashes all the same.
   Main().Hide();
-  receiver->mutable_scenario().quality = sim::Sequence{{42}};
-  Main().ProcessTimeData(Record(2026, 12, 8, 12, 1, 0, 2, 0xC3));
+  scenario.quality = sim::Sequence{{42}};
+  scenario.time_data = Record(2026, 12, 8, 12, 1, 0, 2, 0xC3);
+  os.RunFor(1000);
   EXPECT_EQ(Main().LabelTime.Text(), "--:--:--");
   EXPECT_EQ(Main().PanelDCFQuality.Text(), "42");
   EXPECT_EQ(Main().FQuality, 42);
   Main().LabelTime.SetText("x");
-  Main().ProcessTimeData(TimeData{});
+  scenario.time_data = TimeData{};
+  os.RunFor(1000);
   EXPECT_EQ(Main().LabelTime.Text(), "--:--:--");
 }
 
@@ -105,35 +114,37 @@ TEST_F(StatusDisplay, TrayChangesOnlyWhenTheSourceChanges) {
   const TimeData crystal = Record(2026, 12, 8, 12, 0, 2, 2, 0x80);
   for (const TimeData& r : {dcf, dcf, dcf, crystal, crystal, dcf}) Main().ProcessTimeData(r);
   EXPECT_EQ(TrayModifies() - before, 3);
-  const NotifyIconRecord& r = os.trayCalls.back().record;
-  uint32_t icon;
-  std::memcpy(&icon, &r[20], 4);
-  EXPECT_EQ(icon, os.IconHandleOf("IMAGEDCF"));
+  EXPECT_EQ(os.trayCalls.back().record.icon, os.IconHandleOf("IMAGEDCF"));
 }
 
+// Each refresh from a countdown of 2: the panel, the countdown after it, and
+// the readings it took (a negative one is read once more).
 TEST_F(StatusDisplay, BatteryPanelRoundsAndCountsLowReadings) {
   const struct {
-    std::vector<int32_t> readings;   // the receiver's answers, one per call
-    std::vector<std::string> shown;  // the panel after each refresh
+    std::vector<int32_t> readings;
+    const char* shown;
+    int countdown;
   } cases[] = {
-      {{2794, 2795, 3499, 3500, 1000, 5, 4, 0, 3045},
-       {"2.79V", "2.80V", "3.50V", "not available", "1.00V", "0.01V", "0.00V", "0.00V", "3.05V"}},
-      {{-1, 2900, -1, -1, -7, 3100}, {"2.90V", "not available", "3.10V"}},
+      {{2794}, "2.79V", 1},          {{2795}, "2.80V", 3}, {{3499}, "3.50V", 3},
+      {{3500}, "not available", 2},  {{9000}, "not available", 2},
+      {{1000}, "1.00V", 1},          {{5}, "0.01V", 1},    {{4}, "0.00V", 1},
+      {{0}, "0.00V", 1},             {{3045}, "3.05V", 3}, {{-1, 2900}, "2.90V", 3},
+      {{-7, 2700}, "2.70V", 1},      {{-1, -1}, "not available", 2},
+      {{-1, 3600}, "not available", 2},
   };
   StartRunning();
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.shown.front());
+    SCOPED_TRACE(::testing::PrintToString(c.readings));
     // The receiver answers its battery calls in order, from the first on.
-    std::vector<int32_t> answers(static_cast<size_t>(Count("_GetBatteryVoltage")), 3000);
+    const int before = Count("_GetBatteryVoltage");
+    std::vector<int32_t> answers(static_cast<size_t>(before), 3000);
     answers.insert(answers.end(), c.readings.begin(), c.readings.end());
     receiver->mutable_scenario().battery = sim::Sequence{answers};
-    std::vector<std::string> shown;
-    for (size_t i = 0; i < c.shown.size(); ++i) {
-      Main().FBatteryCountdown = 3;  // the countdown is the next test's
-      Main().UpdateBatteryPanel();
-      shown.push_back(Main().PanelBattery.Text());
-    }
-    EXPECT_EQ(shown, c.shown);
+    Main().FBatteryCountdown = 2;
+    Main().UpdateBatteryPanel();
+    EXPECT_EQ(Main().PanelBattery.Text(), c.shown);
+    EXPECT_EQ(Main().FBatteryCountdown, c.countdown);
+    EXPECT_EQ(Count("_GetBatteryVoltage") - before, static_cast<int>(c.readings.size()));
   }
 }
 
@@ -241,6 +252,8 @@ TEST_F(StatusDisplay, LastSynchronisationPanel) {
       {0.0, "never"},
       {46364.5 + 1.0 / 86400, "08.12.2026 12:00:01"},
       {-1.25, "29.12.1899 06:00:00"},
+      {*TryEncodeDate(1601, 1, 1), "01.01.1601 00:00:00"},
+      {*TryEncodeDate(1600, 12, 31) - 0.5, "never"},  // the system's date format refuses it
       {1e10, "never"},
       {-1e10, "never"},
       {std::numeric_limits<double>::quiet_NaN(), "never"},

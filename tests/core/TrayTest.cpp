@@ -6,46 +6,41 @@
 namespace hv::test {
 namespace {
 
-uint32_t Get32(const NotifyIconRecord& r, size_t offset) {
-  return r[offset] | r[offset + 1] << 8 | r[offset + 2] << 16 |
-         static_cast<uint32_t>(r[offset + 3]) << 24;
-}
+std::string Tip(const NotifyIconRecord& r) { return r.tip.data(); }
 
-std::string Tip(const NotifyIconRecord& r) {
-  return std::string(reinterpret_cast<const char*>(r.data() + 24));
-}
+// Handles wider than 32 bits where the build has them: none may be narrowed.
+constexpr HandleValue kWindow = static_cast<HandleValue>(0x7FFE00001234ull);
+constexpr HandleValue kIcon = static_cast<HandleValue>(0x7FFD0000ABCDull);
 
 TEST(TrayRecords, AddModifyAndDeleteFillTheirFieldsOnly) {
-  const NotifyIconRecord add = AddRecord(0x1234, 1, 0xABCD, "No Radio Clock Time available");
-  EXPECT_EQ(Get32(add, 0), 88u);
-  EXPECT_EQ(Get32(add, 4), 0x1234u);
-  EXPECT_EQ(Get32(add, 8), 1u);
-  EXPECT_EQ(Get32(add, 12), 7u);
-  EXPECT_EQ(Get32(add, 16), 2024u);
-  EXPECT_EQ(Get32(add, 20), 0xABCDu);
+  const NotifyIconRecord add = AddRecord(kWindow, 1, kIcon, "No Radio Clock Time available");
+  EXPECT_EQ(add.window, kWindow);
+  EXPECT_EQ(add.id, 1u);
+  EXPECT_EQ(add.flags, 7u);
+  EXPECT_EQ(add.callbackMessage, 2024u);
+  EXPECT_EQ(add.icon, kIcon);
   EXPECT_EQ(Tip(add), "No Radio Clock Time available");
 
-  const NotifyIconRecord modify = ModifyRecord(0x1234, 0xFFFF, 0x77, "DCF77 Time");
-  EXPECT_EQ(Get32(modify, 8), 0xFFFFu);  // the 16-bit id zero-extended
-  EXPECT_EQ(Get32(modify, 12), 6u);
-  EXPECT_EQ(Get32(modify, 16), 0u);  // the callback stays as registered
-  EXPECT_EQ(Get32(modify, 20), 0x77u);
+  const NotifyIconRecord modify = ModifyRecord(kWindow, 0xFFFF, 0x77, "DCF77 Time");
+  EXPECT_EQ(modify.id, 0xFFFFu);  // the 16-bit id zero-extended
+  EXPECT_EQ(modify.flags, 6u);
+  EXPECT_EQ(modify.callbackMessage, 0u);  // the callback stays as registered
+  EXPECT_EQ(modify.icon, 0x77u);
   EXPECT_EQ(Tip(modify), "DCF77 Time");
 
-  const NotifyIconRecord remove = DeleteRecord(0x1234, 1);
-  EXPECT_EQ(Get32(remove, 0), 88u);
-  EXPECT_EQ(Get32(remove, 4), 0x1234u);
-  EXPECT_EQ(Get32(remove, 8), 1u);
-  for (size_t i = 12; i < remove.size(); ++i) EXPECT_EQ(remove[i], 0) << i;
+  NotifyIconRecord expected;
+  expected.window = kWindow;
+  expected.id = 1;
+  EXPECT_EQ(DeleteRecord(kWindow, 1), expected) << "size, window and id only";
 }
 
 TEST(TrayRecords, TipsAreCopiedWholeUpToSixtyThreeCharacters) {
-  EXPECT_EQ(AddRecord(1, 1, 1, "")[24], 0);
-  EXPECT_EQ(Get32(AddRecord(1, 1, 1, ""), 12), 7u);  // icon and tip still valid
+  EXPECT_EQ(AddRecord(1, 1, 1, "").tip[0], 0);
+  EXPECT_EQ(AddRecord(1, 1, 1, "").flags, 7u);  // icon and tip still valid
   const std::string tip63(63, 'x');
   const NotifyIconRecord full = ModifyRecord(1, 1, 1, tip63);
   EXPECT_EQ(Tip(full), tip63);
-  EXPECT_EQ(full[87], 0);
+  EXPECT_EQ(full.tip[63], 0);
   // Never passed by the program; a longer tip is cut, not overrun.
   EXPECT_EQ(Tip(ModifyRecord(1, 1, 1, std::string(80, 'y'))), std::string(63, 'y'));
 }
@@ -55,7 +50,7 @@ using Tray = CoreFixture;
 TEST_F(Tray, AddedAtStartWithThePcPictureAndDeletedAfterSaving) {
   UseReceiver();
   ASSERT_TRUE(StartProgram());
-  const uint32_t window = os.WindowHandleValue(Main());
+  const HandleValue window = os.WindowHandleValue(Main());
   ASSERT_EQ(os.trayCalls.size(), 1u);
   EXPECT_EQ(os.trayCalls[0].operation, kNimAdd);
   EXPECT_EQ(os.trayCalls[0].record,

@@ -2,10 +2,10 @@
 // and end of the session.
 #include <gtest/gtest.h>
 
-#include <thread>
 
 #include "app/ControlIds.h"
 #include "tests/e2e/E2eFixture.h"
+#include "tests/support/TestThread.h"
 
 #include <shellapi.h>
 
@@ -133,7 +133,7 @@ TEST_F(SessionEndTest, QueryWithAnUnwritableFileShowsTheErrorAnswersNoAndKeepsTh
   // The error box is modal inside the query: the query is sent from a thread of its own.
   DWORD_PTR answer = 77;
   BOOL answered = FALSE;
-  std::thread query([&] {
+  hv::test::TestThread query([&] {
     answered = SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, kLogOff, SMTO_ABORTIFHUNG,
                                    probe::kStartTimeoutMs, &answer);
   });
@@ -147,7 +147,7 @@ TEST_F(SessionEndTest, QueryWithAnUnwritableFileShowsTheErrorAnswersNoAndKeepsTh
   } catch (const probe::Error& e) {
     ADD_FAILURE() << e.what();
   }
-  query.join();
+  query.Join();
   CloseHandle(held);
 
   EXPECT_EQ(text, "In " + SettingsPath() + " kann nicht geschrieben werden.");

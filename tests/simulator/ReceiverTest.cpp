@@ -57,6 +57,8 @@ TEST(EncodeTimeData, PacksTransmitterTimeAsBcd) {
             (Bytes{0x24, 0x02, 0x29, 0x09, 0x09, 0x10, 4, 0}));
 }
 
+constexpr size_t tdSecondIndex = 5;
+
 // A receiver on a clock the test moves by hand.
 class ReceiverTest : public ::testing::Test {
  protected:
@@ -235,6 +237,24 @@ TEST_F(ReceiverTest, KnobsShapeTheRecord) {
     Open();
     EXPECT_EQ(Read(), c.record) << c.scenario;
   }
+}
+
+// The receiver keeps its own clock: an offset from the start, and a drift that grows with the
+// time since its creation (1000 ppm: 3.6 s an hour), also for the moments it skips.
+TEST_F(ReceiverTest, OffsetAndDriftMakeTheReceiversOwnClock) {
+  Make("offset_ms = 500\ndrift_ppm = 1000\nskip_at = 3600000");
+  Open();
+  EXPECT_EQ(Read()[tdSecondIndex], 0x45);
+  now_ += 3600000 - 1000;  // 13:30:44.5 CET, and 3.599 s gained
+  EXPECT_EQ(Read()[tdSecondIndex], 0x48);
+  now_ += 1000;  // the skipped moment: 13:30:49.1
+  EXPECT_EQ(receiver_->TimeChanged() & 0xFF, 0);
+  EXPECT_EQ(Read()[tdSecondIndex], 0x49);
+  Make("drift_ppm = -1000");
+  Open();
+  now_ += 3600000;
+  EXPECT_EQ(Read()[tdSecondIndex - 1], 0x30);  // 13:30:41.4
+  EXPECT_EQ(Read()[tdSecondIndex], 0x41);
 }
 
 TEST_F(ReceiverTest, SkippedSecondsAreNeverReported) {

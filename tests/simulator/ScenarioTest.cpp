@@ -34,6 +34,7 @@ TEST(ParseScenario, EveryKnob) {
       {"status_repeat = yes", [](const Scenario& s) { return s.status.repeat; }},
       {"source = crystal", [](const Scenario& s) { return s.source == TimeSource::kCrystal; }},
       {"offset_ms = -90000", [](const Scenario& s) { return s.offset_ms == -90000; }},
+      {"drift_ppm = -25", [](const Scenario& s) { return s.drift_ppm == -25; }},
       {"summer = 1", [](const Scenario& s) { return s.summer == SummerMode::kSummer; }},
       {"summer = 0", [](const Scenario& s) { return s.summer == SummerMode::kNormal; }},
       {"reception = 1", [](const Scenario& s) { return s.reception == 1; }},

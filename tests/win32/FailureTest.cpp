@@ -4,14 +4,13 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "desktop/UrlLabel.h"
 #include "platform/win32/MessageBoxes.h"
+#include "tests/support/TestThread.h"
 #include "tests/win32/Win32Test.h"
 
 namespace hv {
@@ -98,13 +97,13 @@ class ErrorBoxes {
   ErrorBoxes() : thread_([this] { Watch(); }) {}
   ~ErrorBoxes() {
     done_ = true;
-    thread_.join();
+    thread_.Join();
   }
   ErrorBoxes(const ErrorBoxes&) = delete;
   ErrorBoxes& operator=(const ErrorBoxes&) = delete;
 
   std::vector<std::string> Texts() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    test::TestLock::Hold hold(lock_);
     return texts_;
   }
 
@@ -114,7 +113,7 @@ class ErrorBoxes {
       HWND box = FindWindowA("#32770", "DCF77");
       if (box && IsWindowVisible(box)) {
         {
-          std::lock_guard<std::mutex> lock(mutex_);
+          test::TestLock::Hold hold(lock_);
           texts_.push_back(test::WindowText(GetDlgItem(box, kMessageTextId)));
         }
         SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
@@ -125,9 +124,9 @@ class ErrorBoxes {
   }
 
   std::atomic<bool> done_{false};
-  std::mutex mutex_;
+  test::TestLock lock_;
   std::vector<std::string> texts_;
-  std::thread thread_;
+  test::TestThread thread_;
 };
 
 TEST(Failures, EveryHandlerTheSystemReachesShowsItsFailureAndTheProgramGoesOn) {

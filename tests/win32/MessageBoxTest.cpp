@@ -2,10 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
-#include <thread>
 
 #include "platform/win32/MessageBoxes.h"
+#include "tests/support/TestThread.h"
 #include "tests/win32/Win32Test.h"
 
 namespace hv {
@@ -21,8 +22,8 @@ struct Seen {
 
 // Waits on another thread for the box with this caption, reads it and
 // presses its only button.
-std::thread Answer(const std::string& caption, Seen& seen) {
-  return std::thread([caption, &seen] {
+std::function<void()> Answer(const std::string& caption, Seen& seen) {
+  return [caption, &seen] {
     for (int i = 0; i < 500; ++i) {
       HWND box = FindWindowA("#32770", caption.c_str());
       if (box && IsWindowVisible(box)) {
@@ -39,7 +40,7 @@ std::thread Answer(const std::string& caption, Seen& seen) {
       }
       Sleep(10);
     }
-  });
+  };
 }
 
 TEST(MessageBoxes, ShowTheirTextAndReturnTheButtonPressed) {
@@ -61,9 +62,9 @@ TEST(MessageBoxes, ShowTheirTextAndReturnTheButtonPressed) {
     caption += std::to_string(n++);
     const std::string text = "This version of Microsoft Windows is not supported!\rLine two & more";
     Seen seen;
-    std::thread probe = Answer(caption, seen);
+    test::TestThread probe(Answer(caption, seen));
     const int result = test::Platform().MessageBox(text, caption, c.kind, c.buttons);
-    probe.join();
+    probe.Join();
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(seen.text, text);

@@ -19,32 +19,37 @@ TEST(TrayRecord, TheShellReceivesTheCoresRecordFieldByField) {
     NotifyIconRecord record;
     UINT flags;
     UINT message;
-    uint32_t icon;
+    HandleValue icon;
     std::string tip;
   };
+  // Handles with their upper half set where the build has one: none may be narrowed.
+  const HandleValue w = static_cast<HandleValue>(0x7FFE00001234ull);
+  const HandleValue i1 = static_cast<HandleValue>(0x7FFD000ABCD0ull);
+  const HandleValue i2 = 0x5678;
   const Case cases[] = {
-      {"add", AddRecord(0x1234, 1, 0xABCD0, "No Radio Clock Time available"), 7, kWmTrayIcon,
-       0xABCD0, "No Radio Clock Time available"},
-      {"add, empty tip", AddRecord(0x1234, 1, 0xABCD0, ""), 7, kWmTrayIcon, 0xABCD0, ""},
-      {"modify", ModifyRecord(0x1234, 1, 0x5678, "DCF77 Time"), 6, 0, 0x5678, "DCF77 Time"},
-      {"modify, 63 characters", ModifyRecord(0x1234, 1, 0x5678, longest), 6, 0, 0x5678, longest},
-      {"delete", DeleteRecord(0x1234, 1), 0, 0, 0, ""},
-      {"id zero-extended", DeleteRecord(0x1234, 0xFFFF), 0, 0, 0, ""},
+      {"add", AddRecord(w, 1, i1, "No Radio Clock Time available"), 7, kWmTrayIcon, i1,
+       "No Radio Clock Time available"},
+      {"add, empty tip", AddRecord(w, 1, i1, ""), 7, kWmTrayIcon, i1, ""},
+      {"modify", ModifyRecord(w, 1, i2, "DCF77 Time"), 6, 0, i2, "DCF77 Time"},
+      {"modify, 63 characters", ModifyRecord(w, 1, i2, longest), 6, 0, i2, longest},
+      {"delete", DeleteRecord(w, 1), 0, 0, 0, ""},
+      {"id zero-extended", DeleteRecord(w, 0xFFFF), 0, 0, 0, ""},
   };
+  // The first-version size: 88 bytes on 32-bit Windows, 104 on 64-bit.
+  const DWORD size = sizeof(void*) == 4 ? 88 : 104;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const NOTIFYICONDATAA data = NotifyIconData(c.record);
-    EXPECT_EQ(std::memcmp(&data, c.record.data(), c.record.size()), 0);
-    EXPECT_EQ(data.cbSize, NOTIFYICONDATAA_V1_SIZE);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(data.hWnd), 0x1234u);
+    EXPECT_EQ(data.cbSize, size);
+    EXPECT_EQ(reinterpret_cast<HandleValue>(data.hWnd), w);
     EXPECT_EQ(data.uID, std::string(c.name) == "id zero-extended" ? 0xFFFFu : 1u);
     EXPECT_EQ(data.uFlags, c.flags);
     EXPECT_EQ(data.uCallbackMessage, c.message);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(data.hIcon), c.icon);
+    EXPECT_EQ(reinterpret_cast<HandleValue>(data.hIcon), c.icon);
     EXPECT_EQ(std::string(data.szTip), c.tip);
     // Nothing past the first-version record reaches the shell.
     const auto* bytes = reinterpret_cast<const uint8_t*>(&data);
-    for (size_t i = c.record.size(); i < sizeof(data); ++i) ASSERT_EQ(bytes[i], 0) << i;
+    for (size_t i = size; i < sizeof(data); ++i) ASSERT_EQ(bytes[i], 0) << i;
   }
 }
 
@@ -64,10 +69,10 @@ TEST(TrayIcon, IsAddedChangedAndRemovedOnTheShell) {
   TrayForm form;
   test::Realized window(form);
   Platform& os = test::Platform();
-  const uint32_t hwnd = os.WindowHandleValue(form);
-  ASSERT_EQ(hwnd, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window.Window())));
-  const uint32_t pc = os.LoadSmallIcon("IMAGEPC");
-  const uint32_t dcf = os.LoadSmallIcon("IMAGEDCF");
+  const HandleValue hwnd = os.WindowHandleValue(form);
+  ASSERT_EQ(hwnd, reinterpret_cast<HandleValue>(window.Window()));
+  const HandleValue pc = os.LoadSmallIcon("IMAGEPC");
+  const HandleValue dcf = os.LoadSmallIcon("IMAGEDCF");
   ASSERT_NE(pc, 0u);
   ASSERT_NE(dcf, 0u);
 
@@ -88,14 +93,14 @@ TEST(TrayIcon, IsAddedChangedAndRemovedOnTheShell) {
 TEST(TrayIcon, TheThreePicturesAreDistinctSmallIcons) {
   Platform& os = test::Platform();
   const char* names[] = {"IMAGEPC", "IMAGECRYSTAL", "IMAGEDCF"};
-  uint32_t handles[3];
+  HandleValue handles[3];
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(names[i]);
     handles[i] = os.LoadSmallIcon(names[i]);
     ASSERT_NE(handles[i], 0u);
     EXPECT_EQ(os.LoadSmallIcon(names[i]), handles[i]) << "loaded once";
     ICONINFO info{};
-    ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(static_cast<uintptr_t>(handles[i])), &info));
+    ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(handles[i]), &info));
     BITMAP bitmap{};
     GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
     EXPECT_EQ(bitmap.bmWidth, 16);

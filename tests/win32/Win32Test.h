@@ -15,7 +15,11 @@ Win32Platform& Platform();
 // The stack pointer at the point of the call.
 inline uintptr_t StackPointer() {
   uintptr_t sp;
+#if defined(__x86_64__)
+  asm volatile("movq %%rsp, %0" : "=r"(sp));
+#else
   asm volatile("movl %%esp, %0" : "=r"(sp));
+#endif
   return sp;
 }
 

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "platform/win32/DynamicApi.h"
 #include "platform/win32/WinApi.h"
 
 #if defined(_MSC_VER)
@@ -543,11 +544,9 @@ void PrepareThreadStack() {
   thread_local bool prepared = false;
   if (prepared) return;
   prepared = true;
-  // Resolved at run time: not certain to be in the oldest x64 system's
-  // kernel32; without it the guard page alone leaves the system's default.
-  using SetGuarantee = BOOL(WINAPI*)(PULONG);
-  if (auto set = reinterpret_cast<SetGuarantee>(reinterpret_cast<void*>(
-          GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetThreadStackGuarantee")))) {
+  // Not certain to be in the oldest x64 system's kernel32; without it the
+  // guard page alone leaves the system's default room.
+  if (auto set = dyn::Functions().SetThreadStackGuarantee) {
     ULONG room = kStackOverflowRoom;
     set(&room);
   }

@@ -4,7 +4,7 @@
 #   scripts/bench.sh            # 60 s of measuring per program
 #   BENCH_SECONDS=20 scripts/bench.sh
 #
-# Installs what is missing and builds the win32 preset's Horavia.exe, simulator, probe and
+# Installs what is missing and builds Horavia.exe, the simulator, the probe and
 # BareTray.exe (one hidden window, one tray icon, one 200 ms timer that does nothing). Then, on
 # the current X display or a virtual one, in a Wine prefix made for this run (build/bench/wine)
 # and kept by one wineserver, it measures one after the other, each alone with that server:
@@ -20,12 +20,12 @@
 # runs then), and its peak resident memory (VmHWM) since its start. The CPU time of Wine's other
 # processes in the prefix (the desktop process that holds the tray, the services) is shown too
 # but not counted. Prints the ratios Horavia / BareTray; the targets are 2x for CPU time and
-# 1.3x for memory. Exits non-zero only when the run itself fails.
+# 1.3x for memory. Measures the 32-bit build where this machine runs 32-bit programs, else (or
+# with HV_NO_32BIT=1) the 64-bit one. Exits non-zero only when the run itself fails.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
-build="$root/build/win32"
 run="$root/build/bench"
 seconds=${BENCH_SECONDS:-60}
 settle=5
@@ -35,11 +35,18 @@ settle=5
 source "$here/wine-session.sh"
 
 cd "$root"
+hv_runs_32bit
+preset=win32
+if ((!HV_RUNS_32BIT)); then
+  preset=win64
+  echo "measuring the 64-bit build: $HV_NO_32BIT_WHY"
+fi
+build="$root/build/$preset"
 mkdir -p "$root/build/logs"
-echo "building the win32 preset (log: build/logs/bench-build.log)"
+echo "building the $preset preset (log: build/logs/bench-build.log)"
 {
-  cmake --preset win32 &&
-    cmake --build --preset win32 -j "$(nproc 2>/dev/null || echo 2)" --target Horavia \
+  cmake --preset "$preset" &&
+    cmake --build --preset "$preset" -j "$(nproc 2>/dev/null || echo 2)" --target Horavia \
       tempiva_cdecl probe BareTray
 } >"$root/build/logs/bench-build.log" 2>&1 || {
   tail -n 30 "$root/build/logs/bench-build.log"
@@ -61,7 +68,7 @@ EOF
 trap hv_cleanup EXIT
 hv_display
 echo "making the Wine prefix build/bench/wine"
-hv_wine_prefix "$run/wine"
+hv_wine_prefix "$run/wine" "$preset"
 
 # The prefix's wineserver: the one working in the server folder named after the prefix's device
 # and inode.
@@ -199,7 +206,7 @@ sleep "$settle"
 measure idle
 
 echo "  BareTray.exe"
-(cd "$run/bare" && exec wine BareTray.exe >"$run/bare/output.txt" 2>&1) &
+(cd "$run/bare" && exec "$HV_WINE" BareTray.exe >"$run/bare/output.txt" 2>&1) &
 bare=$!
 started "$bare" BareTray.exe
 sleep "$settle"
@@ -210,7 +217,7 @@ wait "$bare" 2>/dev/null || true
 
 echo "  Horavia.exe"
 scenario="Z:${run//\//\\}\\horavia\\healthy.ini"
-(cd "$run/horavia" && TEMPIVA_SCENARIO="$scenario" exec wine Horavia.exe \
+(cd "$run/horavia" && TEMPIVA_SCENARIO="$scenario" exec "$HV_WINE" Horavia.exe \
   >"$run/horavia/output.txt" 2>&1) &
 horavia=$!
 started "$horavia" Horavia.exe
@@ -266,7 +273,7 @@ offset=$((3600000 - now_ms % 3600000 - 30000))
 ((offset < 2000)) && offset=$((offset + 3600000))
 printf 'installed = 1\noffset_ms = %d\n' "$offset" >"$run/horavia/ahead.ini"
 (cd "$run/horavia" && TEMPIVA_SCENARIO="Z:${run//\//\\}\\horavia\\ahead.ini" WINEDEBUG=err+sync \
-  exec wine Horavia.exe >"$run/horavia/accuracy.txt" 2>&1) &
+  exec "$HV_WINE" Horavia.exe >"$run/horavia/accuracy.txt" 2>&1) &
 accuracy=$!
 started "$accuracy" Horavia.exe
 sleep $((30 + accuracy_seconds))

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The demo command: builds Horavia and runs it under Wine with the simulated receiver.
 #
+# Runs the 32-bit program where this machine runs 32-bit programs, else (or with HV_NO_32BIT=1)
+# the 64-bit one, and says which.
 # Uses the current X display, or a virtual one when there is none, and a Wine prefix of its own
 # (build/demo-wine). Saves screenshots of the start's message boxes, of the window's four pages
 # with live DCF77 time and a setting of the PC clock, of crystal time, of no radio time, of the
@@ -10,7 +12,6 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
-build="$root/build/win32"
 demo="$root/build/demo"
 shots="$root/build/demo-screenshots"
 
@@ -19,11 +20,20 @@ shots="$root/build/demo-screenshots"
 source "$here/wine-session.sh"
 
 cd "$root"
+hv_runs_32bit
+if ((HV_RUNS_32BIT)); then
+  preset=win32
+  echo "running the 32-bit Horavia.exe"
+else
+  preset=win64
+  echo "running the 64-bit Horavia.exe: $HV_NO_32BIT_WHY"
+fi
+build="$root/build/$preset"
 mkdir -p "$root/build/logs"
-echo "building the win32 preset (log: build/logs/demo-build.log)"
+echo "building the $preset preset (log: build/logs/demo-build.log)"
 {
-  cmake --preset win32 &&
-    cmake --build --preset win32 -j "$(nproc 2>/dev/null || echo 2)" --target Horavia \
+  cmake --preset "$preset" &&
+    cmake --build --preset "$preset" -j "$(nproc 2>/dev/null || echo 2)" --target Horavia \
       tempiva_cdecl probe
 } >"$root/build/logs/demo-build.log" 2>&1 || {
   tail -n 30 "$root/build/logs/demo-build.log"
@@ -53,7 +63,7 @@ else
   echo "using the X display $DISPLAY"
 fi
 echo "making the Wine prefix build/demo-wine"
-hv_wine_prefix "$root/build/demo-wine"
+hv_wine_prefix "$root/build/demo-wine" "$preset"
 
 probe() { wine "$build/bin/probe.exe" "$@"; }
 # Wine hands a started program the starter's error output: with a file there, Horavia holds
@@ -174,8 +184,8 @@ if ((HV_VIRTUAL_DISPLAY)); then
   echo "Horavia ended through its Terminate Program button (exit code $(probe wait-exit "$pid" 10000))"
 else
   # Leave it to the user; the prefix's server goes once the program has ended.
-  hv_prefix_made=""
-  nohup bash -c "wine '$build/bin/probe.exe' wait-exit $pid 0xFFFFFFFF; wineserver -k" \
+  hv_prefixes=()
+  nohup bash -c "'$HV_WINE' '$build/bin/probe.exe' wait-exit $pid 0xFFFFFFFF; wineserver -k" \
     >/dev/null 2>&1 &
   echo "Horavia is still running on $DISPLAY (Wine prefix build/demo-wine);"
   echo "end it with its Terminate Program button."

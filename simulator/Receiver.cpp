@@ -141,12 +141,12 @@ bool Receiver::Skipped(int64_t second) const {
 }
 
 int64_t Receiver::ReceiverUtcAt(int64_t elapsed_ms) const {
-  return created_ms_ + elapsed_ms + scenario_.offset_ms +
+  return created_ms_ + elapsed_ms + scenario_.OffsetAt(elapsed_ms) +
          FloorDiv(elapsed_ms * scenario_.drift_ppm, 1000000);
 }
 
 std::array<uint8_t, 8> Receiver::CurrentTimeData() const {
-  if (scenario_.time_data) return *scenario_.time_data;
+  if (scenario_.time_data && ElapsedMs() >= scenario_.time_data_from) return *scenario_.time_data;
   const int64_t now = ReceiverUtc();
   const bool summer = scenario_.summer == SummerMode::kAuto
                           ? IsEuropeanSummerTime(now)

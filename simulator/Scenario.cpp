@@ -24,6 +24,15 @@ int32_t Scenario::InstalledAt(int64_t elapsed_ms) const {
   return count;
 }
 
+int64_t Scenario::OffsetAt(int64_t elapsed_ms) const {
+  int64_t offset = offset_ms;
+  for (const OffsetStep& step : offset_changes) {
+    if (step.at_ms > elapsed_ms) break;
+    offset = step.offset_ms;
+  }
+  return offset;
+}
+
 namespace {
 
 std::string_view Trim(std::string_view s) {
@@ -140,6 +149,23 @@ bool ParseInstalled(std::string_view s, std::vector<Step>* out) {
   return true;
 }
 
+// "0@7000, -5000@9000": offsets from a moment on, in ascending order of the moments.
+bool ParseOffsetChanges(std::string_view s, std::vector<OffsetStep>* out) {
+  std::vector<OffsetStep> steps;
+  for (std::string_view part : Split(s, ",")) {
+    const size_t at = part.find('@');
+    OffsetStep step{0, 0};
+    if (at == std::string_view::npos || !ParseInt(part.substr(0, at), &step.offset_ms) ||
+        !ParseInt(part.substr(at + 1), &step.at_ms)) {
+      return false;
+    }
+    if (!steps.empty() && step.at_ms < steps.back().at_ms) return false;
+    steps.push_back(step);
+  }
+  *out = std::move(steps);
+  return true;
+}
+
 bool IsEntryPoint(std::string_view name) {
   static constexpr std::string_view kNames[] = {
 #define HV_ENTRY(name, takes_buffer) #name,
@@ -188,6 +214,7 @@ bool Apply(const std::string& key, std::string_view value, Scenario* sc) {
     return false;
   }
   if (key == "offset_ms") return ParseInt(value, &sc->offset_ms);
+  if (key == "offset_changes") return ParseOffsetChanges(value, &sc->offset_changes);
   if (key == "drift_ppm") {
     if (!ParseInt(value, &i64) || i64 < -1000000 || i64 > 1000000) return false;
     return sc->drift_ppm = i64, true;
@@ -217,6 +244,7 @@ bool Apply(const std::string& key, std::string_view value, Scenario* sc) {
     if (!ParseHexBytes(value, &bytes)) return false;
     return sc->time_data = bytes, true;
   }
+  if (key == "time_data_from") return ParseInt(value, &sc->time_data_from);
   if (key == "skip_seconds") {
     std::vector<int> seconds;
     for (std::string_view part : Split(value, ",")) {

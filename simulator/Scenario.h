@@ -20,6 +20,9 @@
 //   source = dcf                  `dcf` (DCF77 time, flag bit 6) or `crystal` (free-running
 //                                 quartz time, bit 6 clear).
 //   offset_ms = 0                 added to the UTC clock to give the receiver's clock (signed).
+//   offset_changes = 0@7000       later offsets, `value@ms` pairs: from `ms` on the receiver's
+//                                 clock runs `value` ms from UTC, as when a receiver sets its
+//                                 clock anew. Before the first pair: `offset_ms`.
 //   drift_ppm = 0                 the receiver's clock gains this many microseconds a second
 //                                 on the UTC clock, counted from its creation (signed: a
 //                                 crystal that runs slow loses).
@@ -43,6 +46,8 @@
 //   time_data = 26 02 30 12 00 05 01 C7   eight hex bytes returned by `_GetTimeData` instead of
 //                                 the clock's time (for impossible dates); `_TimeChanged` still
 //                                 reports each new second of the clock.
+//   time_data_from = 0            moment (ms since creation) from which `time_data` replaces
+//                                 the clock's records; before it the clock is read. Default 0.
 //   skip_seconds = 1, 30          seconds (0-59) of the minute of the receiver's clock for
 //                                 which `_TimeChanged` never reports a change.
 //   skip_at = 5000, 12000         moments (ms since creation) whose receiver second
@@ -85,6 +90,12 @@ struct Step {
   int32_t value;
 };
 
+// An offset of the receiver's clock that holds from `at_ms` (ms since creation) on.
+struct OffsetStep {
+  int64_t at_ms;
+  int64_t offset_ms;
+};
+
 // An entry point that faults from its `from_call`-th call on (1-based).
 struct FaultPlan {
   std::string entry;  // exported name, "_GetTimeData"
@@ -100,6 +111,7 @@ struct Scenario {
   Sequence status{{1}};
   TimeSource source = TimeSource::kDcf;
   int64_t offset_ms = 0;
+  std::vector<OffsetStep> offset_changes;  // ascending by at_ms
   int64_t drift_ppm = 0;
   SummerMode summer = SummerMode::kAuto;
   int32_t reception = 3;
@@ -110,6 +122,7 @@ struct Scenario {
   std::array<uint8_t, 6> device_info{0x10, 0x02, 0x05, 0x31, 0x00, 0x00};
   std::string serial = "DCF-0001234";
   std::optional<std::array<uint8_t, 8>> time_data;
+  int64_t time_data_from = 0;
   std::vector<int> skip_seconds;
   std::vector<int64_t> skip_at;
   int overwrite = 0;
@@ -119,6 +132,8 @@ struct Scenario {
 
   // Receivers installed at `elapsed_ms` after creation.
   int32_t InstalledAt(int64_t elapsed_ms) const;
+  // Offset of the receiver's clock from UTC at `elapsed_ms` after creation.
+  int64_t OffsetAt(int64_t elapsed_ms) const;
 };
 
 // Parses scenario text (format above). Never fails: lines it cannot use are skipped and, when

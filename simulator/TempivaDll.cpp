@@ -41,12 +41,13 @@ std::string EnvVar(const char* name) {
 
 // "<folder of this DLL>\Tempiva.ini"; empty when the DLL's path cannot be found.
 std::string IniBesideDll() {
-  HMODULE self = nullptr;
-  if (!GetModuleHandleExA(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          reinterpret_cast<LPCSTR>(&IniBesideDll), &self)) {
+  // The module that holds this function is the allocation its code lies in (Windows 2000 has
+  // no GetModuleHandleEx).
+  MEMORY_BASIC_INFORMATION memory{};
+  if (!VirtualQuery(reinterpret_cast<const void*>(&IniBesideDll), &memory, sizeof memory)) {
     return {};
   }
+  HMODULE self = static_cast<HMODULE>(memory.AllocationBase);
   char path[MAX_PATH];
   DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return {};

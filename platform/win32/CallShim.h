@@ -6,10 +6,12 @@
 
 namespace hv {
 
-// Calls `proc` with the single 32-bit argument `argument` pushed on the
-// stack and returns EAX. Works for cdecl and stdcall callees alike, with or
-// without a declared parameter: the stack pointer is restored from a saved
-// copy afterwards, whatever the callee popped. `proc` must not be null.
+// Calls `proc` with the single pointer argument `argument` and returns the
+// 32-bit result (EAX). On i386 the argument is pushed on the stack, and
+// cdecl and stdcall callees work alike, with or without a declared
+// parameter: the stack pointer is restored from a saved copy afterwards,
+// whatever the callee popped. On x86-64, with its one calling convention,
+// the argument goes in RCX. `proc` must not be null.
 //
 // The x87 environment (control word, status, register tags) and the SSE
 // control/status register are the caller's again afterwards, whatever the

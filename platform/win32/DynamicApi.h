@@ -8,8 +8,9 @@ namespace hv::dyn {
 
 // V(dll, result, function, parameters): every function is looked up by name
 // in the DLL, which is loaded if the process has not loaded it yet.
-#define HV_DYNAMIC_API(V)                            \
-  V(kernel32, BOOL, SetDllDirectoryA, (LPCSTR name)) \
+#define HV_DYNAMIC_API(V)                                   \
+  V(kernel32, BOOL, SetDllDirectoryA, (LPCSTR name))        \
+  V(kernel32, BOOL, SetThreadStackGuarantee, (PULONG size)) \
   V(user32, BOOL, SetProcessDPIAware, (void))
 
 struct Api {

@@ -3,6 +3,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -106,6 +108,39 @@ std::vector<std::string> TempivaOnSearchPath() {
     if (probe::FileExists(folder + "\\" + kDllName)) found.push_back(folder);
   }
   return found;
+}
+
+long long UtcNowMs() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const long long ticks = static_cast<long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+  return (ticks - 116444736000000000LL) / 10000;  // 100 ns since 1601 to ms since 1970
+}
+
+long long OffsetReaching(long long at_ms, long long period_ms, long long base_ms,
+                         long long lead_ms) {
+  const long long then = UtcNowMs() + lead_ms + base_ms;
+  return base_ms + ((at_ms - then) % period_ms + period_ms) % period_ms;
+}
+
+int SecondsOfDay(const std::string& text) {
+  int h = 0, m = 0, s = 0;
+  char half[3] = {};
+  const int fields = std::sscanf(text.c_str(), "%d:%d:%d %2s", &h, &m, &s, half);
+  if (fields < 3) return -1;
+  if (fields == 4) h = h % 12 + (std::string(half) == "PM" ? 12 : 0);
+  return h * 3600 + m * 60 + s;
+}
+
+int NowSecondsOfDay() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return now.wHour * 3600 + now.wMinute * 60 + now.wSecond;
+}
+
+int SecondsApart(int a, int b) {
+  const int d = std::abs(a - b) % 86400;
+  return std::min(d, 86400 - d);
 }
 
 void WaitUntil(const std::function<bool()>& ready, const std::string& what, DWORD timeout_ms) {

@@ -44,6 +44,28 @@ std::vector<Call> ParseCallLog(const std::string& text);
 // system folders and those on PATH.
 std::vector<std::string> TempivaOnSearchPath();
 
+// Milliseconds since 1970-01-01 00:00 UTC by the system clock.
+long long UtcNowMs();
+
+// How far from now a moment of the receiver's clock is placed for a program about to start: it
+// reads its first record of a running session within about two seconds of its launch.
+constexpr long long kReceiverLeadMs = 3000;
+
+// An offset of the receiver's clock from UTC (scenario `offset_ms`): `base_ms` plus the least
+// span of 0 or more that brings the clock to `at_ms` into a period of `period_ms` `lead_ms` from
+// now: second 1 of a minute is (1000, 60000), second 1 of minute 0 (1000, 3600000). A test then
+// waits seconds for that moment of the receiver, not up to a minute or an hour. (The zones of
+// the receiver's legal time are whole hours, so these periods are the same in it.)
+long long OffsetReaching(long long at_ms, long long period_ms, long long base_ms = 0,
+                         long long lead_ms = kReceiverLeadMs);
+
+// Seconds since midnight of a time in the user's long format ("14:05:09" or "2:05:09 PM");
+// -1 for anything else.
+int SecondsOfDay(const std::string& text);
+int NowSecondsOfDay();
+// Distance of two moments of the day in seconds, across midnight.
+int SecondsApart(int a, int b);
+
 // Polls `ready` until it answers true; throws probe::Error naming `what` when time runs out.
 void WaitUntil(const std::function<bool()>& ready, const std::string& what,
                DWORD timeout_ms = probe::kActionTimeoutMs);

@@ -250,6 +250,19 @@ TEST_F(ReceiverTest, OffsetAndDriftMakeTheReceiversOwnClock) {
   now_ += 1000;  // the skipped moment: 13:30:49.1
   EXPECT_EQ(receiver_->TimeChanged() & 0xFF, 0);
   EXPECT_EQ(Read()[tdSecondIndex], 0x49);
+  // A clock set anew: the offset changes at its moment, and the records follow it.
+  Make("offset_ms = 60000\noffset_changes = 0@2000");
+  Open();
+  EXPECT_EQ(Read()[tdSecondIndex - 1], 0x31);  // 12:31:45 CET
+  now_ += 2000;
+  EXPECT_EQ(Read()[tdSecondIndex - 1], 0x30);  // 12:30:47
+  EXPECT_EQ(Read()[tdSecondIndex], 0x47);
+  // Given records replace the clock's only from their moment on.
+  Make("time_data = 26 02 30 12 00 01 01 C7\ntime_data_from = 3000");
+  Open();
+  EXPECT_EQ(Read()[tdSecondIndex], 0x45);
+  now_ += 3000;
+  EXPECT_EQ(Read()[tdSecondIndex], 0x01);
   Make("drift_ppm = -1000");
   Open();
   now_ += 3600000;

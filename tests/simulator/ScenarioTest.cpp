@@ -35,6 +35,11 @@ TEST(ParseScenario, EveryKnob) {
       {"source = crystal", [](const Scenario& s) { return s.source == TimeSource::kCrystal; }},
       {"offset_ms = -90000", [](const Scenario& s) { return s.offset_ms == -90000; }},
       {"drift_ppm = -25", [](const Scenario& s) { return s.drift_ppm == -25; }},
+      {"offset_ms = 7\noffset_changes = -3@2000, 0x10@5000",
+       [](const Scenario& s) {
+         return s.OffsetAt(1999) == 7 && s.OffsetAt(2000) == -3 && s.OffsetAt(5000) == 16;
+       }},
+      {"time_data_from = 4000", [](const Scenario& s) { return s.time_data_from == 4000; }},
       {"summer = 1", [](const Scenario& s) { return s.summer == SummerMode::kSummer; }},
       {"summer = 0", [](const Scenario& s) { return s.summer == SummerMode::kNormal; }},
       {"reception = 1", [](const Scenario& s) { return s.reception == 1; }},

@@ -23,8 +23,8 @@ inline uintptr_t StackPointer() {
   return sp;
 }
 
-// The x87 control word, the SSE control/status register and the head of
-// the thread's exception handler chain (FS:[0]) at the point of the call.
+// The x87 control word and the SSE control/status register at the point of
+// the call.
 inline uint16_t X87ControlWord() {
   uint16_t control;
   asm volatile("fnstcw %0" : "=m"(control));
@@ -35,10 +35,36 @@ inline uint32_t Mxcsr() {
   asm volatile("stmxcsr %0" : "=m"(mxcsr));
   return mxcsr;
 }
-inline uint32_t HandlerChain() {
-  uint32_t head;
+
+#if defined(__x86_64__)
+inline int vectoredProbeReached = 0;
+
+inline LONG CALLBACK VectoredProbe(EXCEPTION_POINTERS* pointers) {
+  if (pointers->ExceptionRecord->ExceptionCode != 0xE0505242) return EXCEPTION_CONTINUE_SEARCH;
+  ++vectoredProbeReached;
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+#endif
+
+// What an exception raised here meets first, to compare before and after a
+// call that must leave no handler of its own behind. On i386 the head of the
+// thread's handler chain (FS:[0]). x86-64 has no such chain; frame handlers
+// come from the unwind data of the code on the stack, which a call cannot
+// change, and the handlers a call could leave are vectored ones, which run
+// before any other: 0 when a software exception raised here reaches a
+// vectored handler added last, 1 when one added earlier took it.
+inline uintptr_t HandlerChain() {
+#if defined(__x86_64__)
+  void* probe = AddVectoredExceptionHandler(0, VectoredProbe);
+  vectoredProbeReached = 0;
+  RaiseException(0xE0505242, 0, 0, nullptr);
+  RemoveVectoredExceptionHandler(probe);
+  return vectoredProbeReached == 1 ? 0 : 1;
+#else
+  uintptr_t head;
   asm volatile("movl %%fs:0, %0" : "=r"(head));
   return head;
+#endif
 }
 
 // Seconds since an arbitrary start, from the performance counter.

@@ -162,7 +162,9 @@ TEST_F(PollCycle, CallsTheLibraryInItsOrderOnly) {
     } else if (c.entry == "_GetDCFQuality") {
       EXPECT_EQ(before.entry, "_GetTimeData") << where;
       EXPECT_GE(c.atUs - before.atUs, 2000) << where;
-      if (const LibraryCall* next = NextInTick(i)) EXPECT_GE(next->atUs - c.atUs, 2000) << where;
+      if (const LibraryCall* next = NextInTick(i)) {
+        EXPECT_GE(next->atUs - c.atUs, 2000) << where;
+      }
     } else if (c.entry == "_GetBatteryVoltage") {
       EXPECT_TRUE(before.entry == "_GetCfg" ||
                   (before.entry == "_GetBatteryVoltage" && before.result < 0))

@@ -2,9 +2,9 @@
 # The installer as a user meets it, under Wine, in two fresh prefixes: one that reports a current
 # Windows (start at logon through a scheduled task) and one that reports Windows XP (through the
 # Startup folder). In each: a silent install puts the files, the uninstall entry, the Start menu
-# shortcut and the start at logon in place; the installed program starts and finds a receiver
-# library in the system folder; a silent uninstall ends the running program and removes it all
-# but the user's settings. With the task also: a task that cannot be registered leaves nothing
+# shortcut and the start at logon in place; the installed program starts and finds the receiver
+# library (in the system folder; on XP, copied from a folder on PATH); a silent uninstall ends
+# the running program and removes it all but the user's settings. With the task also: a task that cannot be registered leaves nothing
 # installed, and an upgrade ends the running program in order before replacing it.
 #
 #   installer-test.sh <win32|win64> <setup.exe> <stand-in schtasks.exe> <simulator DLL>
@@ -82,7 +82,7 @@ install() {
   for file in Horavia.exe README.md Uninstall.exe; do
     expect "$file is installed" test -s "$dir/$file"
   done
-  expect "no Tempiva.dll beside the program, no simulator" test ! -e "$dir/Tempiva.dll" -a ! -e "$dir/simulator"
+  expect "no simulator" test ! -e "$dir/simulator"
   expect "no file left under a temporary name" test -z "$(ls "$dir" | grep -E '\.(new|old)$' || true)"
   local name value
   while IFS='|' read -r name value; do
@@ -168,6 +168,7 @@ expect "... and no uninstall entry" test -z "$(entry DisplayName)"
 rm "$c/schtasks/refuse-create" "$c/schtasks/task.xml" 2>/dev/null || true
 
 install
+expect "no Tempiva.dll beside the program: the system folder has one" test ! -e "$dir/Tempiva.dll"
 check_task
 expect "no Startup shortcut where there is a task" test -z "$(startup_link)"
 start_horavia
@@ -184,7 +185,13 @@ wineserver -k
 
 # Windows XP: the Startup folder, no task.
 new_prefix winxp
+# Here the maker's library lies only in a folder on PATH: the installer copies it beside the
+# program, for a Horavia with full rights, which does not look on PATH.
+mkdir -p "$c/maker"
+mv "$c/windows/system32/Tempiva.dll" "$c/maker/"
+export WINEPATH='C:\maker'
 install
+expect "the library found on PATH only is copied beside the program" cmp -s "$simulator" "$dir/Tempiva.dll"
 expect "a Startup shortcut for the installing user" grep -qa 'Horavia\\Horavia.exe' "$(startup_link)"
 expect "no task on Windows XP" test ! -e "$c/schtasks/calls.txt"
 uninstall

@@ -1,7 +1,8 @@
 ; The Horavia installer of one build: x86 (Windows 2000 SP4 and later) or x64 (64-bit Windows).
 ; Built by packaging/CMakeLists.txt:
 ;   makensis -DVERSION=1.4.0.3 -DARCH=x86|x64 -DPROGRAM=<Horavia.exe> -DREADME=<README.md>
-;            -DSIMULATOR=<simulator Tempiva.dll> -DOUTFILE=<setup.exe> Horavia.nsi
+;            -DSIMULATOR=<simulator Tempiva.dll> -DICON=<program icon> -DOUTFILE=<setup.exe>
+;            Horavia.nsi
 ; A 64-bit installer is a 64-bit process: it sees the 64-bit registry and system folder, a 32-bit
 ; one the 32-bit ones, each what its Horavia.exe sees.
 
@@ -41,6 +42,7 @@ OutFile "${OUTFILE}"
 !endif
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" InstallLocation
 ShowInstDetails show
+BrandingText "Horavia ${VERSION}"
 ShowUninstDetails show
 
 VIProductVersion "${VERSION}"
@@ -56,6 +58,8 @@ Var Fresh         ; 1 when no Horavia.exe was there before
 Var TaskRun       ; 1 when "start now" goes through the logon task
 Var ReplaceFailed ; 1 when a new file could not be put in place
 
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_COMPONENTS
@@ -173,7 +177,6 @@ Function .onInit
     Abort
   ${EndIf}
 !endif
-  StrCpy $LibraryNote ""
 FunctionEnd
 
 ; "Horavia.exe" -> "Horavia.exe.new" and so on: the new files are written beside the old ones
@@ -553,8 +556,9 @@ Section "Uninstall"
   ${EndIf}
   Delete "$INSTDIR\Uninstall.exe"
   SetOutPath "$TEMP"
+  ; A Horavia.exe still running in another session goes at the next restart, and the folder with it.
   ClearErrors
-  RMDir "$INSTDIR"
+  RMDir /REBOOTOK "$INSTDIR"
   ${If} ${Errors}
     DetailPrint "$INSTDIR holds files that are not Horavia's and stays."
   ${EndIf}

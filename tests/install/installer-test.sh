@@ -4,8 +4,9 @@
 # Startup folder). In each: a silent install puts the files, the uninstall entry, the Start menu
 # shortcut and the start at logon in place; the installed program starts and finds the receiver
 # library (in the system folder; on XP, copied from a folder on PATH); a silent uninstall ends
-# the running program and removes it all but the user's settings. With the task also: a task that cannot be registered leaves nothing
-# installed, and an upgrade ends the running program in order before replacing it.
+# the running program and removes it all but the user's settings. With the task also: a task that
+# cannot be registered leaves nothing installed, and an upgrade ends the running program in order
+# before replacing it. The prefixes stay in <work folder> when something fails.
 #
 #   installer-test.sh <win32|win64> <setup.exe> <stand-in schtasks.exe> <simulator DLL>
 #                     <probe.exe> <work folder>
@@ -47,7 +48,9 @@ new_prefix() {
   windows=$1
   hv_wine_prefix "$work/$windows" "$kind"
   if [[ $windows == winxp ]]; then
-    quiet wine reg add 'HKCU\Software\Wine' /v Version /d "$([[ $kind == win64 ]] && echo winxp64 || echo winxp)" /f
+    local xp=winxp
+    [[ $kind == win64 ]] && xp=winxp64
+    quiet wine reg add 'HKCU\Software\Wine' /v Version /d $xp /f
   fi
   c="$WINEPREFIX/drive_c"
   cp "$standin" "$c/windows/system32/schtasks.exe"
@@ -69,7 +72,7 @@ startup_link() {
 start_horavia() {
   pid=$(wine "$probe" start "$folder\\Horavia.exe" </dev/null | tr -d '\r')
   quiet wine "$probe" tray "$pid" 514
-  expect "the installed program finds the library in the system folder and opens the receiver" \
+  expect "the installed program finds the receiver's library and opens the receiver" \
     quiet wine "$probe" wait-text-is "$pid" 200 "Radio clock device opened" 20000
 }
 
@@ -86,7 +89,8 @@ install() {
   expect "no file left under a temporary name" test -z "$(ls "$dir" | grep -E '\.(new|old)$' || true)"
   local name value
   while IFS='|' read -r name value; do
-    [[ "$(entry "$name")" == "$value" ]] || fail "uninstall entry $name is '$(entry "$name")', not '$value'"
+    [[ "$(entry "$name")" == "$value" ]] ||
+      fail "uninstall entry $name is '$(entry "$name")', not '$value'"
   done <<EOF
 DisplayName|Horavia
 DisplayVersion|$version
@@ -181,7 +185,9 @@ ended_in_order "the upgrade"
 expect "the upgrade replaced the files" test -z "$(grep 'not from the installer' "$dir/README.md" || true)"
 uninstall
 expect "the uninstaller removed the task" grep -qx '/delete /tn Horavia /f' "$c/schtasks/calls.txt"
+# A prefix takes more than a gigabyte: kept only when something failed.
 wineserver -k
+rm -rf "$WINEPREFIX"
 
 # Windows XP: the Startup folder, no task.
 new_prefix winxp
@@ -195,4 +201,6 @@ expect "the library found on PATH only is copied beside the program" cmp -s "$si
 expect "a Startup shortcut for the installing user" grep -qa 'Horavia\\Horavia.exe' "$(startup_link)"
 expect "no task on Windows XP" test ! -e "$c/schtasks/calls.txt"
 uninstall
+wineserver -k
+rm -rf "$WINEPREFIX"
 echo "the installer works on a current Windows and on Windows XP ($kind)"

@@ -169,6 +169,18 @@ FunctionEnd
 !insertmacro DELETE_TASK ""
 !insertmacro DELETE_TASK "un."
 
+; Windows 2000 and XP start the installer with the rights the user has: say at once when they are
+; not enough, not halfway.
+!macro NEED_ADMIN
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != Admin
+    MessageBox MB_OK|MB_ICONSTOP "Installing and removing Horavia needs an administrator." /SD IDOK
+    SetErrorLevel 1
+    Abort
+  ${EndIf}
+!macroend
+
 Function .onInit
 !if ${ARCH} == x64
   ${IfNot} ${RunningX64}
@@ -177,6 +189,11 @@ Function .onInit
     Abort
   ${EndIf}
 !endif
+  !insertmacro NEED_ADMIN
+FunctionEnd
+
+Function un.onInit
+  !insertmacro NEED_ADMIN
 FunctionEnd
 
 ; "Horavia.exe" -> "Horavia.exe.new" and so on: the new files are written beside the old ones
@@ -268,7 +285,8 @@ Function RegisterTask
   ClearErrors
   FileOpen $0 "$3" w
   ; schtasks reads UTF-16 LE with a byte order mark. Normal priority (a task's default, 7, is
-  ; below normal), no time limit, on battery power too.
+  ; below normal), no time limit, on battery power too, and never ended hard (which would lose
+  ; the settings).
   FileWriteWord $0 0xFEFF
   !insertmacro XML_LINE '<?xml version="1.0" encoding="UTF-16"?>'
   !insertmacro XML_LINE '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">'

@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-i686-win32             # the 32-bit Windows build (win32 thread model)
   g++-mingw-w64-x86-64-win32           # the 64-bit Windows build
   wine wine64 wine32:i386 fonts-wine   # running them; fonts-wine holds the dialog fonts
+  nsis                                 # the installers (makensis)
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxinerama1:i386
   libxfixes3:i386 libxcomposite1:i386  # X extensions Wine uses when they are there
   xvfb xauth x11-utils                 # the virtual display and xdpyinfo

@@ -210,6 +210,10 @@ class Platform {
   virtual void UpdateFormWindow(TForm& form) = 0;
   // Brings the application to the front (foreground window).
   virtual void BringToFront(TForm& form) = 0;
+  // Asks for the user's attention to a shown form that the system may have
+  // left behind other windows: FlashWindowEx on the form's caption and on
+  // the application's taskbar entry, until it comes to the foreground.
+  virtual void FlashForm(TForm& form) = 0;
 
   // --- Window timers ---------------------------------------------------------
   // (Re)starts timer `id` of `form` with `interval` ms; the form's

@@ -145,6 +145,7 @@ class VirtualPlatform : public Platform {
   std::vector<TForm*> realizedForms;
   TForm* foreground = nullptr;
   int bringToFrontCalls = 0;
+  std::vector<TForm*> flashedForms;
 
   // --- Message loop ---------------------------------------------------------------------
   int64_t timerGranularityUs = 15600;
@@ -199,6 +200,7 @@ class VirtualPlatform : public Platform {
   void RealizeForm(TForm& form) override;
   void UpdateFormWindow(TForm&) override {}
   void BringToFront(TForm& form) override;
+  void FlashForm(TForm& form) override { flashedForms.push_back(&form); }
   void SetTimer(TForm& form, uint32_t id, uint32_t interval) override;
   void KillTimer(TForm& form, uint32_t id) override;
   void RunMessageLoop() override;

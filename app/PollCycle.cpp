@@ -53,6 +53,7 @@ void TFormMain::Timer3Timer() {
   } catch (...) {
     SessionLost();
   }
+  RetryTrayIcon();
   if (++FTick > 4) FTick = 0;
 }
 
@@ -197,8 +198,10 @@ intptr_t TFormMain::WMPowerBroadcast(uintptr_t event) {
       }
       FSessionState = Closed;
       return 1;
-    case 7:  // resume from suspend
-    case 8:  // resume from standby
+    case 6:   // resume after a critical suspend (no suspend broadcast came)
+    case 7:   // resume from suspend, once a user is back
+    case 8:   // resume from standby
+    case 18:  // any resume: the only one after a wake timer or a network wake
       // The poll cycle reopens the device once the library reports it.
       FSuspended = false;
       return 1;

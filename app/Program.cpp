@@ -33,8 +33,11 @@ TApplication::~TApplication() {
 bool TApplication::Start() {
   running = this;
   // The handle stays open until the process ends, which releases it.
-  Os().CreateMutex(kMutexName, true);
-  if (Os().GetLastError() == kErrorAlreadyExists) {
+  const bool created = Os().CreateMutex(kMutexName, true);
+  const uint32_t error = Os().GetLastError();
+  // A mutex this process may not open belongs to an instance running
+  // elevated, or under another account: one runs all the same.
+  if (error == kErrorAlreadyExists || (!created && error == kErrorAccessDenied)) {
     Os().MessageBeep(0);
     Os().MessageBox(JoinLines({Text(TextId::TxtProductName), Text(TextId::TxtIsJustRunning)}),
                     Text(TextId::TxtProductName), MessageBoxKind::Information,

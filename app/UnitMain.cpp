@@ -88,7 +88,6 @@ void TFormMain::FormCreate() {
 
   // 10. The tray shows no radio time at start.
   FTraySource = 0;
-  trayIconWanted_ = true;
   AddTrayIconForSource();
 
   // 11. Without the privilege every setting of the clock will fail.
@@ -142,7 +141,7 @@ bool TFormMain::FormCloseQuery() {
   // happen and the icon stays.
   SaveConfig();
   DeleteTrayIcon(Os().WindowHandleValue(*this), kTrayIconId);
-  trayIconShown_ = false;
+  if (trayIcon_ != TrayIconState::None) trayIcon_ = TrayIconState::Withdrawn;
   return true;
 }
 
@@ -160,20 +159,34 @@ HandleValue TFormMain::TrayIcon(int source) const {
 }
 
 void TFormMain::AddTrayIconForSource() {
-  AddTrayIcon(Os().WindowHandleValue(*this), kTrayIconId, TrayIcon(FTraySource),
-              TrayTip(FTraySource));
-  trayIconShown_ = true;
+  const HandleValue window = Os().WindowHandleValue(*this);
+  const HandleValue icon = TrayIcon(FTraySource);
+  // A busy shell (at logon) fails the add or lets it time out, and an add
+  // that timed out may have taken effect after all: then the icon is there,
+  // and a change of it succeeds.
+  const bool shown = AddTrayIcon(window, kTrayIconId, icon, TrayTip(FTraySource)) ||
+                     ModifyTrayIcon(window, kTrayIconId, icon, TrayTip(FTraySource));
+  trayIcon_ = shown ? TrayIconState::Shown : TrayIconState::Wanted;
+}
+
+void TFormMain::RetryTrayIcon() {
+  // No TaskbarCreated follows a failed add while the taskbar exists: without
+  // the icon nobody could reach the hidden window.
+  // On the last tick of each second: the first try comes a second after
+  // the start's.
+  if (trayIcon_ == TrayIconState::Wanted && FTick == 4) AddTrayIconForSource();
 }
 
 void TFormMain::WMTaskbarCreated() {
   // The new taskbar knows no icons: this program's must come back, or
   // nobody could reach the hidden window.
-  if (trayIconWanted_ && trayIconShown_) AddTrayIconForSource();
+  if (trayIcon_ == TrayIconState::Shown || trayIcon_ == TrayIconState::Wanted)
+    AddTrayIconForSource();
 }
 
 void TFormMain::WMEndSessionCancelled() {
   // The close query removed the icon for a session end that did not come.
-  if (trayIconWanted_ && !trayIconShown_) AddTrayIconForSource();
+  if (trayIcon_ == TrayIconState::Withdrawn) AddTrayIconForSource();
 }
 
 void TFormMain::SpeedButtonHideClick() {

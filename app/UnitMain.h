@@ -184,7 +184,11 @@ class TFormMain : public TForm {
   void InitialiseControllerFields();
   void ShowStartMessage();
   void FillAboutPage();
+  // Adds the icon of the current time source; Shown when the shell has it
+  // afterwards, else Wanted.
   void AddTrayIconForSource();
+  // The poll tick's retry of an icon the shell did not take.
+  void RetryTrayIcon();
   // The tray picture of a time source (0 none, 1 crystal, 2 DCF77).
   HandleValue TrayIcon(int source) const;
   // The setting of the clock from a record that qualifies, and its report.
@@ -196,8 +200,11 @@ class TFormMain : public TForm {
   uint64_t delayRunsStarted_ = 0;
   uint64_t delayRunsEnded_ = 0;
   uint32_t taskbarCreatedMessage_ = 0;
-  bool trayIconWanted_ = false;  // FormCreate added it; the program keeps it
-  bool trayIconShown_ = false;
+  // The tray icon: none (the unsupported-platform start adds none), wanted
+  // (the shell has not taken it yet: the poll tick tries again once a
+  // second), shown, or withdrawn by the close query.
+  enum class TrayIconState { None, Wanted, Shown, Withdrawn };
+  TrayIconState trayIcon_ = TrayIconState::None;
 };
 
 // The tray icon's id, and its pictures and tips by time source (0 none,

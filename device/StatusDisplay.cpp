@@ -166,7 +166,9 @@ void TFormMain::UpdateBatteryPanel() {
 
 void TFormMain::UpdateTraySource(const TimeData& record) {
   const int source = !TimeDataValid(record) ? 0 : TimeDataIsDCF(record) ? 2 : 1;
-  if (source != FTraySource)
+  // An icon the shell has not taken yet gets the current source when it is
+  // added.
+  if (source != FTraySource && trayIcon_ == TrayIconState::Shown)
     ModifyTrayIcon(Os().WindowHandleValue(*this), kTrayIconId, TrayIcon(source), TrayTip(source));
   FTraySource = source;
 }

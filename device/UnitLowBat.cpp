@@ -33,6 +33,8 @@ void TFormLowBat::ShowOnce() {
   FShown = true;
   Os().MessageBeep(0);
   Show();
+  // Shown from a timer, the window may stay behind the foreground one.
+  Os().FlashForm(*this);
 }
 
 void TFormLowBat::BitBtnOkClick() {

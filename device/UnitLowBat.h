@@ -9,7 +9,8 @@ class TFormLowBat : public TForm {
  public:
   TFormLowBat();
   void FormCreate();
-  // Beeps and shows the window, without making it modal, the first time only.
+  // Beeps and shows the window, without making it modal, and flashes it for
+  // the user's attention, the first time only.
   void ShowOnce();
   void BitBtnOkClick();
   bool Shown() const { return FShown; }

@@ -89,6 +89,7 @@ struct NotifyIconRecord {
 };
 
 // Well-known values of the Win32 API that the core compares with.
+constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorNotAllAssigned = 1300;
 constexpr uint32_t kPlatformWin32s = 0;
@@ -146,7 +147,8 @@ class Platform {
 
   // --- Single instance ----------------------------------------------------------
   // CreateMutexA without security attributes. The handle is kept by the
-  // platform until the process ends; `GetLastError` tells whether it existed.
+  // platform until the process ends; `GetLastError` tells whether it existed
+  // (and, on failure, why: access denied when an elevated process holds it).
   virtual bool CreateMutex(const char* name, bool initialOwner) = 0;
 
   // --- Sounds, message boxes and texts -------------------------------------
@@ -208,6 +210,10 @@ class Platform {
   virtual void UpdateFormWindow(TForm& form) = 0;
   // Brings the application to the front (foreground window).
   virtual void BringToFront(TForm& form) = 0;
+  // Asks for the user's attention to a shown form that the system may have
+  // left behind other windows: FlashWindowEx on the form's caption and on
+  // the application's taskbar entry, until it comes to the foreground.
+  virtual void FlashForm(TForm& form) = 0;
 
   // --- Window timers ---------------------------------------------------------
   // (Re)starts timer `id` of `form` with `interval` ms; the form's

@@ -168,6 +168,10 @@ int32_t VirtualPlatform::CallProc(ProcAddress proc, void* argument) {
 }
 
 bool VirtualPlatform::CreateMutex(const char* name, bool) {
+  if (deniedMutexes.count(name)) {
+    lastError_ = kErrorAccessDenied;
+    return false;
+  }
   lastError_ = mutexes.insert(name).second ? 0 : kErrorAlreadyExists;
   return true;
 }
@@ -228,7 +232,29 @@ bool VirtualPlatform::WriteProfileString(const char* section, const char* key, c
 
 bool VirtualPlatform::ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& record) {
   trayCalls.push_back({operation, record});
-  return trayResult;
+  const bool busy = trayBusyCalls > 0;
+  if (busy) --trayBusyCalls;
+  if (busy && !(trayBusyAddsLand && operation == 0)) return false;
+  const auto key = std::pair{record.window, record.id};
+  const auto icon = trayIcons.find(key);
+  const bool there = icon != trayIcons.end();
+  switch (operation) {
+    case 0:  // add
+      if (there) return false;
+      trayIcons[key] = record;
+      return !busy;
+    case 1:  // modify: the fields its flags name
+      if (!there) return false;
+      if (record.flags & 2) icon->second.icon = record.icon;
+      if (record.flags & 4) icon->second.tip = record.tip;
+      return true;
+    case 2:  // delete
+      if (!there) return false;
+      trayIcons.erase(icon);
+      return true;
+    default:
+      return false;
+  }
 }
 
 // Made-up handles use the upper half of a 64-bit handle where there is one (on a 32-bit build

@@ -91,6 +91,9 @@ class VirtualPlatform : public Platform {
 
   // --- Mutexes: names that exist in the system's namespace --------------------
   std::set<std::string> mutexes;
+  // Names whose mutex this process may not open (held by an elevated process
+  // of the same user): creating one fails with access denied.
+  std::set<std::string> deniedMutexes;
 
   // --- Beeps and message boxes ----------------------------------------------------
   struct Box {
@@ -123,7 +126,15 @@ class VirtualPlatform : public Platform {
     NotifyIconRecord record;
   };
   std::vector<TrayCall> trayCalls;
-  bool trayResult = true;
+  // The shell's icons by window and id, as the last add and modifies left
+  // them: an add fails for an icon that is there, a modify or delete for one
+  // that is not.
+  std::map<std::pair<HandleValue, uint32_t>, NotifyIconRecord> trayIcons;
+  // The shell is busy for this many calls, which fail; with
+  // `trayBusyAddsLand` an add among them takes effect all the same (an add
+  // that timed out).
+  int trayBusyCalls = 0;
+  bool trayBusyAddsLand = false;
   std::vector<std::string> shellOpened;
   std::vector<std::string> registeredMessages;
   std::vector<uint8_t> versionResource;  // empty: no resource
@@ -134,6 +145,7 @@ class VirtualPlatform : public Platform {
   std::vector<TForm*> realizedForms;
   TForm* foreground = nullptr;
   int bringToFrontCalls = 0;
+  std::vector<TForm*> flashedForms;
 
   // --- Message loop ---------------------------------------------------------------------
   int64_t timerGranularityUs = 15600;
@@ -188,6 +200,7 @@ class VirtualPlatform : public Platform {
   void RealizeForm(TForm& form) override;
   void UpdateFormWindow(TForm&) override {}
   void BringToFront(TForm& form) override;
+  void FlashForm(TForm& form) override { flashedForms.push_back(&form); }
   void SetTimer(TForm& form, uint32_t id, uint32_t interval) override;
   void KillTimer(TForm& form, uint32_t id) override;
   void RunMessageLoop() override;

@@ -11,6 +11,7 @@ namespace hv::dyn {
 #define HV_DYNAMIC_API(V)                                   \
   V(kernel32, BOOL, SetDllDirectoryA, (LPCSTR name))        \
   V(kernel32, BOOL, SetThreadStackGuarantee, (PULONG size)) \
+  V(user32, BOOL, FlashWindowEx, (PFLASHWINFO info))        \
   V(user32, BOOL, SetProcessDPIAware, (void))
 
 struct Api {

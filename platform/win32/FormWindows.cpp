@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/win32/DynamicApi.h"
 #include "platform/win32/WindowRecords.h"
 
 namespace hv {
@@ -265,6 +266,18 @@ void WindowLayer::BringToFront(TForm& form) {
   if (!record) return;
   SetForegroundWindow(record->hwnd);
   BringWindowToTop(record->hwnd);
+}
+
+void WindowLayer::FlashForm(TForm& form) {
+  FormRecord* record = Find(form);
+  const auto flash = dyn::Functions().FlashWindowEx;
+  if (!record || !flash) return;
+  FLASHWINFO caption = {sizeof(FLASHWINFO), record->hwnd, FLASHW_CAPTION | FLASHW_TIMERNOFG, 0, 0};
+  flash(&caption);
+  if (HWND app = ApplicationWindow()) {
+    FLASHWINFO entry = {sizeof(FLASHWINFO), app, FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
+    flash(&entry);
+  }
 }
 
 }  // namespace hv

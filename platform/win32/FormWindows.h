@@ -40,6 +40,10 @@ class WindowLayer final : public ControlObserver {
   void DestroyFormWindow(TForm& form);
   void UpdateFormWindow(TForm& form);
   void BringToFront(TForm& form);
+  // Flashes the form's caption and the taskbar entry, which belongs to the
+  // application window (the owner of every form), until they come to the
+  // foreground.
+  void FlashForm(TForm& form);
 
   // Window timers; a form not realised yet gets them when it is.
   void SetTimer(TForm& form, uint32_t id, uint32_t interval);

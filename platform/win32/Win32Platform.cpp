@@ -202,6 +202,9 @@ void Win32Platform::UpdateFormWindow(TForm& form) {
 void Win32Platform::BringToFront(TForm& form) {
   windows_.BringToFront(form);
 }
+void Win32Platform::FlashForm(TForm& form) {
+  windows_.FlashForm(form);
+}
 void Win32Platform::DestroyFormWindow(TForm& form) {
   windows_.DestroyFormWindow(form);
 }

@@ -61,6 +61,7 @@ class Win32Platform : public Platform {
   void RealizeForm(TForm& form) override;
   void UpdateFormWindow(TForm& form) override;
   void BringToFront(TForm& form) override;
+  void FlashForm(TForm& form) override;
   void SetTimer(TForm& form, uint32_t id, uint32_t interval) override;
   void KillTimer(TForm& form, uint32_t id) override;
   void RunMessageLoop() override;

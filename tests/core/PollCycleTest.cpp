@@ -105,22 +105,45 @@ TEST_F(PollCycle, SessionFollowsPlugUnplugReplugSuspendAndResume) {
   EXPECT_EQ(Main().FSessionState, Running);
 }
 
+// Each row is one broadcast, in order, and the second that follows it: a
+// suspended receiver is left alone until a resume of any kind, and then the
+// poll cycle opens it again (the automatic resume comes alone after a wake
+// timer or a network wake, the critical one without a suspend before it).
 TEST_F(PollCycle, PowerBroadcastAnswersByEventCode) {
   Start();
+  os.RunFor(1100);
+  ASSERT_EQ(Count("_Open"), 1);
   const struct {
     uintptr_t event;
     intptr_t result;
     bool suspended;
-  } cases[] = {{0, 1, false}, {1, 1, false}, {2, 0, false},  {3, 0, false},
-               {6, 0, false}, {9, 0, false}, {10, 0, false}, {18, 0, false},
-               {5, 1, true},  {3, 0, true},  {8, 1, false}};
+    bool reopened;
+  } cases[] = {{0, 1, false, false}, {1, 1, false, false}, {2, 0, false, false},
+               {3, 0, false, false}, {9, 0, false, false}, {10, 0, false, false},
+               {5, 1, true, false},  {3, 0, true, false},  {8, 1, false, true},
+               {4, 1, true, false},  {10, 0, true, false}, {18, 1, false, true},
+               {4, 1, true, false},  {6, 1, false, true},  {5, 1, true, false},
+               {7, 1, false, true},  {6, 1, false, false}, {18, 1, false, false}};
+  int closes = 0;
   for (const auto& c : cases) {
     intptr_t result = -1;
     ASSERT_TRUE(Main().DispatchMessage(kWmPowerBroadcast, c.event, 0, result));
     EXPECT_EQ(result, c.result) << "event " << c.event;
     EXPECT_EQ(Main().FSuspended, c.suspended) << "event " << c.event;
+    closes += c.event == 4 || c.event == 5;
+    EXPECT_EQ(Count("_Close"), closes) << "event " << c.event;
+    const size_t before = calls.size();
+    const int opens = Count("_Open");
+    os.RunFor(1100);
+    EXPECT_EQ(Count("_Open") - opens, c.reopened ? 1 : 0) << "event " << c.event;
+    EXPECT_EQ(Main().FSessionState != Closed, !c.suspended) << "event " << c.event;
+    if (c.suspended) {
+      EXPECT_EQ(calls.size(), before) << "no library call while suspended, event " << c.event;
+    }
+    if (c.reopened) {
+      EXPECT_EQ(Main().PanelMsg.Text(), kOpened) << "event " << c.event;
+    }
   }
-  EXPECT_EQ(Count("_Close"), 1);  // standby only
 }
 
 // The library's calling order, checked on the receiver's own log over ten
@@ -277,6 +300,19 @@ TEST_F(PollCycle, NestedCallsInsideAWaitOnlyClearTheBusyGuard) {
   EXPECT_EQ(shownAtSecondClosedTick.find("busy"), std::string::npos);
   os.RunFor(1000);
   EXPECT_EQ(Main().LabelTime.Text().substr(0, 5), "12:30") << "the next one ran";
+}
+
+// A record that finds the guard left set (by a processing that failed
+// midway) shows nothing and only clears it; the next one is shown.
+TEST_F(PollCycle, ARecordThatFindsTheBusyGuardSetOnlyClearsIt) {
+  Start();
+  Main().LabelTime.SetText("-");
+  Main().FBusy = true;
+  Main().ProcessTimeData(TimeData{});  // invalid: it would show dashes
+  EXPECT_FALSE(Main().FBusy);
+  EXPECT_EQ(Main().LabelTime.Text(), "-");
+  Main().ProcessTimeData(TimeData{});
+  EXPECT_EQ(Main().LabelTime.Text(), "--:--:--");
 }
 
 // The window hidden, as it normally is: an open that fails, the next one

@@ -22,18 +22,28 @@ const char kFirstRun[] =
 
 using Startup = CoreFixture;
 
+// The running instance holds the mutex: started with the same rights, or
+// elevated, when this process may not even open it.
 TEST_F(Startup, SecondInstanceBeepsShowsTheNoticeAndCreatesNothing) {
-  os.mutexes.insert("Tempiva");  // the running instance holds it
   UseReceiver();
-  EXPECT_FALSE(StartProgram());
-  ASSERT_EQ(os.boxes.size(), 1u);
-  EXPECT_EQ(os.boxes[0].text, "Horavia\ris just running!");
-  EXPECT_EQ(os.boxes[0].kind, MessageBoxKind::Information);
-  EXPECT_EQ(os.boxes[0].buttons, MessageBoxButtons::Ok);
-  EXPECT_EQ(os.beeps, std::vector<uint32_t>{0});
-  EXPECT_EQ(app->FormMain, nullptr);
-  EXPECT_TRUE(os.realizedForms.empty());
-  EXPECT_TRUE(os.loadLibraryCalls.empty());
+  for (const bool elevated : {false, true}) {
+    SCOPED_TRACE(elevated ? "elevated instance" : "instance of the same rights");
+    os.boxes.clear();
+    os.beeps.clear();
+    os.mutexes.clear();
+    (elevated ? os.deniedMutexes : os.mutexes).insert("Tempiva");
+    EXPECT_FALSE(StartProgram());
+    ASSERT_EQ(os.boxes.size(), 1u);
+    EXPECT_EQ(os.boxes[0].text, "Horavia\ris just running!");
+    EXPECT_EQ(os.boxes[0].kind, MessageBoxKind::Information);
+    EXPECT_EQ(os.boxes[0].buttons, MessageBoxButtons::Ok);
+    EXPECT_EQ(os.beeps, std::vector<uint32_t>{0});
+    EXPECT_EQ(app->FormMain, nullptr);
+    EXPECT_TRUE(os.realizedForms.empty());
+    EXPECT_TRUE(os.loadLibraryCalls.empty());
+    EXPECT_TRUE(os.profileReads.empty());
+    EXPECT_TRUE(os.profileWrites.empty());
+  }
 }
 
 TEST_F(Startup, CreatesTheHiddenMainWindowThenTheNoticeWindowWithTheTitleDCF77) {

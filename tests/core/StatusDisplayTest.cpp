@@ -169,12 +169,14 @@ TEST_F(StatusDisplay, ThreeLowReadingsInARowWarnOnceAndTheNoticeComesOncePerRun)
     if (reading == 6) {
       EXPECT_TRUE(app->FormLowBat->Visible());
       EXPECT_EQ(os.beeps, std::vector<uint32_t>{0});
+      EXPECT_EQ(os.flashedForms, std::vector<TForm*>{app->FormLowBat.get()});
       app->FormLowBat->BitBtnOk.UserClick();
       EXPECT_FALSE(app->FormLowBat->Visible());
     }
   }
   EXPECT_FALSE(app->FormLowBat->Visible()) << "the notice comes once per run";
   EXPECT_EQ(os.beeps.size(), 1u);
+  EXPECT_EQ(os.flashedForms.size(), 1u);
   EXPECT_EQ(Main().FBatteryCountdown, 0);
 }
 

@@ -25,6 +25,10 @@ TEST_F(Prectime, ElapsedMicrosecondsRoundsHalfToEven) {
   EXPECT_EQ(ElapsedMicroseconds(0, 25), 2);  // 2.5 goes to the even 2
   EXPECT_EQ(ElapsedMicroseconds(0, 35), 4);  // 3.5 goes to the even 4
   EXPECT_EQ(ElapsedMicroseconds(0, 26), 3);
+  // Multiplied first, the tie is exact: 123.5 goes to 124 and 124.5 to 124
+  // (dividing first lands just beside them, on 123 and 125).
+  EXPECT_EQ(ElapsedMicroseconds(0, 1235), 124);
+  EXPECT_EQ(ElapsedMicroseconds(0, 1245), 124);
   EXPECT_EQ(ElapsedMicroseconds(25, 0), -2);
   EXPECT_EQ(ElapsedMicroseconds(100, 0), -10);
   // A 64-bit count converts without loss.

@@ -66,18 +66,72 @@ TEST_F(Tray, AddedAtStartWithThePcPictureAndDeletedAfterSaving) {
 }
 
 TEST_F(Tray, AFailedAddIsIgnored) {
-  os.trayResult = false;
+  os.trayBusyCalls = 1000;
   UseReceiver();
   ASSERT_TRUE(StartProgram());
   EXPECT_TRUE(os.TimerActive(Main(), kTimer3));
-  EXPECT_EQ(os.trayCalls.size(), 1u);
+  EXPECT_EQ(os.trayCalls.size(), 2u);  // the add, and the modify that tells it is not there
+  EXPECT_TRUE(os.boxes.empty());
 }
+
+// At logon the shell may be too busy to take the icon, and no TaskbarCreated
+// follows: the poll tick adds it again once a second until the shell has it
+// (an add that timed out may have landed: a modify that succeeds tells),
+// with the time source of that moment, and then leaves the shell alone.
+struct BusyShell {
+  const char* name;
+  bool receiver;
+  int busyCalls;
+  bool addsLand;
+};
+
+void PrintTo(const BusyShell& shell, std::ostream* out) {
+  *out << shell.name;
+}
+
+class TrayRetry : public CoreFixture, public ::testing::WithParamInterface<BusyShell> {};
+
+TEST_P(TrayRetry, AnIconTheShellDidNotTakeIsAddedOnceASecondUntilItIsThere) {
+  const BusyShell& c = GetParam();
+  os.trayBusyCalls = c.busyCalls;
+  os.trayBusyAddsLand = c.addsLand;
+  if (c.receiver) UseReceiver();
+  ASSERT_TRUE(StartProgram());
+  std::vector<int64_t> triesAtMs = {0};
+  while (os.trayBusyCalls > 0 && os.TickUs() < 10000000) {
+    const size_t before = os.trayCalls.size();
+    os.RunFor(50);
+    if (os.trayCalls.size() > before) triesAtMs.push_back(os.TickUs() / 1000);
+  }
+  for (size_t i = 1; i < triesAtMs.size(); ++i)
+    EXPECT_GE(triesAtMs[i] - triesAtMs[i - 1], 950) << "at most one try a second";
+  os.RunFor(8000);  // the receiver's DCF77 time has come
+  const size_t calls = os.trayCalls.size();
+  os.RunFor(20000);
+  EXPECT_EQ(os.trayCalls.size(), calls) << "the icon is there: the shell is left alone";
+  const int source = c.receiver ? 2 : 0;
+  EXPECT_EQ(Main().FTraySource, source);
+  ASSERT_EQ(os.trayIcons.size(), 1u);
+  EXPECT_EQ(os.trayIcons.begin()->second,
+            AddRecord(os.WindowHandleValue(Main()), 1,
+                      os.IconHandleOf(source ? "IMAGEDCF" : "IMAGEPC"), TrayTip(source)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Logon, TrayRetry,
+                         ::testing::Values(BusyShell{"FourFailedTries", true, 8, false},
+                                           BusyShell{"AnAddThatLanded", true, 1, true},
+                                           BusyShell{"AnAddThatLandedUnconfirmed", true, 3, true},
+                                           BusyShell{"WithoutTheLibrary", false, 6, false}),
+                         [](const ::testing::TestParamInfo<BusyShell>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(Tray, ARestartedShellGetsTheIconBackWithTheCurrentPicture) {
   UseReceiver();
   ASSERT_TRUE(StartProgram());
   const uint32_t taskbarCreated = os.RegisterWindowMessage("TaskbarCreated");
   Main().FTraySource = 2;  // DCF77 time shown when the shell went away
+  os.trayIcons.clear();
   intptr_t result = 0;
   EXPECT_TRUE(Main().DispatchMessage(taskbarCreated, 0, 0, result));
   ASSERT_EQ(os.trayCalls.size(), 2u);
@@ -92,6 +146,8 @@ TEST_F(Tray, ACancelledEndOfSessionBringsTheIconBack) {
   EXPECT_TRUE(Main().QueryEndSession());  // saves and deletes the icon
   ASSERT_EQ(os.trayCalls.size(), 2u);
   EXPECT_EQ(os.trayCalls[1].operation, kNimDelete);
+  os.RunFor(3000);  // the session may still end: the icon stays away
+  EXPECT_EQ(os.trayCalls.size(), 2u);
   intptr_t result = 0;
   Main().DispatchMessage(kWmEndSession, 0, 0, result);  // another program cancelled it
   ASSERT_EQ(os.trayCalls.size(), 3u);

@@ -1,6 +1,8 @@
 // End to end: single instance, the refused platforms and the terminate button.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "common/ControlIds.h"
 #include "tests/e2e/E2eFixture.h"
 
@@ -13,38 +15,84 @@ std::vector<int> Ids(std::initializer_list<int> ids) {
   return ids;
 }
 
+// Holds "Tempiva" as an instance running elevated does for a process of lesser rights: a mutex
+// whose access list grants nothing, so that creating it again fails with access denied.
+class DenyingMutex {
+ public:
+  DenyingMutex() {
+    SECURITY_DESCRIPTOR descriptor;
+    ACL nothing;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&nothing, sizeof nothing, ACL_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, &nothing, FALSE);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    handle_ = CreateMutexA(&attributes, TRUE, "Tempiva");
+  }
+  DenyingMutex(const DenyingMutex&) = delete;
+  DenyingMutex& operator=(const DenyingMutex&) = delete;
+  ~DenyingMutex() {
+    if (handle_) CloseHandle(handle_);
+  }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+// The running instance is a first Horavia, or one that runs elevated (its mutex may not be
+// opened); either way the second start shows its box, ends, and touches nothing.
 TEST_F(LifecycleTest, SecondInstanceShowsItsBoxEndsAndLeavesTheFirstUntouched) {
-  const std::string folder = Folder("program");
-  PutProgram(folder, Dll::kCdecl);
-  const std::string scenario = Path("scenario.ini");
-  WriteFile(scenario, "installed = 0\n");
-  probe::Process& first = Launch(folder, scenario, Path("first.log"));
-  HWND window = MainWindow(first);
-  const std::string panel = PanelMsg(window);
-  ASSERT_EQ(panel, txt::TxtNoDeviceInstalled);
-  ASSERT_FALSE(probe::Visible(window));
+  for (const bool elevated : {false, true}) {
+    SCOPED_TRACE(elevated ? "elevated first instance" : "first instance");
+    const std::string folder = Folder(elevated ? "elevated" : "program");
+    PutProgram(folder, Dll::kCdecl);
+    const std::string scenario = Path("scenario.ini");
+    WriteFile(scenario, "installed = 0\n");
+    std::optional<DenyingMutex> denying;
+    HWND window = nullptr;
+    std::string panel;
+    probe::Process* first = nullptr;
+    if (elevated) {
+      denying.emplace();
+      ASSERT_TRUE(*denying);
+      HANDLE again = CreateMutexA(nullptr, TRUE, "Tempiva");
+      const DWORD error = GetLastError();
+      if (again) CloseHandle(again);
+      ASSERT_EQ(again, nullptr) << "the system lets anyone open a mutex that grants nothing";
+      ASSERT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    } else {
+      first = &Launch(folder, scenario, Path("first.log"));
+      window = MainWindow(*first);
+      panel = PanelMsg(window);
+      ASSERT_EQ(panel, txt::TxtNoDeviceInstalled);
+      ASSERT_FALSE(probe::Visible(window));
+    }
 
-  const std::string second_log = Path("second.log");
-  probe::Process& second = Launch(folder, scenario, second_log);
-  HWND box = probe::WaitMessageBox(second.pid());
+    const std::string second_log = Path(elevated ? "denied.log" : "second.log");
+    probe::Process& second = Launch(folder, scenario, second_log);
+    HWND box = probe::WaitMessageBox(second.pid());
 
-  EXPECT_EQ(probe::MessageBoxText(box),
-            std::string(txt::TxtProductName) + "\r" + txt::TxtIsJustRunning);
-  EXPECT_EQ(probe::MessageBoxButtons(box), Ids({probe::kButtonOk}));
-  // It ends straight after its box: no window, no library.
-  EXPECT_TRUE(probe::FindTopWindows(second.pid(), kCaption).empty());
-  EXPECT_FALSE(probe::HasModule(second.pid(), kDllName));
-  probe::PressMessageBoxButton(box, probe::kButtonOk);
-  EXPECT_TRUE(second.WaitExit(probe::kActionTimeoutMs).has_value())
-      << "the second instance still runs after its box was dismissed";
-  EXPECT_FALSE(probe::FileExists(second_log));
-  EXPECT_EQ(probe::ReadTextFile(SettingsPath()), kSettingsAfterFirstRun) << "settings written";
+    EXPECT_EQ(probe::MessageBoxText(box),
+              std::string(txt::TxtProductName) + "\r" + txt::TxtIsJustRunning);
+    EXPECT_EQ(probe::MessageBoxButtons(box), Ids({probe::kButtonOk}));
+    // It ends straight after its box: no window, no library.
+    EXPECT_TRUE(probe::FindTopWindows(second.pid(), kCaption).empty());
+    EXPECT_FALSE(probe::HasModule(second.pid(), kDllName));
+    probe::PressMessageBoxButton(box, probe::kButtonOk);
+    EXPECT_TRUE(second.WaitExit(probe::kActionTimeoutMs).has_value())
+        << "the second instance still runs after its box was dismissed";
+    EXPECT_FALSE(probe::FileExists(second_log));
+    EXPECT_EQ(probe::ReadTextFile(SettingsPath()), kSettingsAfterFirstRun) << "settings written";
 
-  EXPECT_TRUE(first.Running());
-  EXPECT_TRUE(IsWindow(window));
-  EXPECT_FALSE(probe::Visible(window));
-  EXPECT_EQ(probe::Text(probe::Control(window, hv::ctl::PanelMsg)), panel);
-  EXPECT_TRUE(probe::MessageBoxes(first.pid()).empty());
+    if (first) {
+      EXPECT_TRUE(first->Running());
+      EXPECT_TRUE(IsWindow(window));
+      EXPECT_FALSE(probe::Visible(window));
+      EXPECT_EQ(probe::Text(probe::Control(window, hv::ctl::PanelMsg)), panel);
+      EXPECT_TRUE(probe::MessageBoxes(first->pid()).empty());
+      first->Kill();  // frees the name for the next row
+    }
+  }
 }
 
 // The reported Windows version is Wine's per-executable setting, removed again by the override.

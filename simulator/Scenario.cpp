@@ -268,6 +268,7 @@ bool Apply(const std::string& key, std::string_view value, Scenario* sc) {
   if (key == "log") return sc->log = std::string(value), true;
   if (key == "fault") return ParseFaults(value, &sc->faults);
   if (key == "fpu_mess") return ParseBool(value, &sc->fpu_mess);
+  if (key == "fpu_mess_load") return ParseBool(value, &sc->fpu_mess_load);
   return false;
 }
 

@@ -65,6 +65,8 @@
 //                                 libraries built with other compilers do: x87 invalid-
 //                                 operation, zero-divide and overflow exceptions unmasked and
 //                                 53-bit precision; the same three unmasked in SSE. DLL only.
+//   fpu_mess_load = 0             1: the DLL's start-up (DLL_PROCESS_ATTACH) leaves the
+//                                 floating-point control changed the same way. DLL only.
 #pragma once
 
 #include <array>
@@ -129,6 +131,7 @@ struct Scenario {
   std::string log;
   std::vector<FaultPlan> faults;
   bool fpu_mess = false;
+  bool fpu_mess_load = false;
 
   // Receivers installed at `elapsed_ms` after creation.
   int32_t InstalledAt(int64_t elapsed_ms) const;

@@ -5,8 +5,9 @@
 // are read once, at the first call. The exported names come from a module-definition file that
 // maps "_Name" to Tempiva_Name; TEMPIVA_CALL selects the calling convention.
 //
-// The scenario's `fault` and `fpu_mess` are carried out here, as a foreign library would: a real
-// access violation, and a floating-point control left changed.
+// The scenario's `fault`, `fpu_mess` and `fpu_mess_load` are carried out here, as a foreign
+// library would: a real access violation, and a floating-point control left changed by a call
+// or by the DLL's start-up.
 #include <windows.h>
 
 #include <cstdint>
@@ -55,10 +56,15 @@ std::string IniBesideDll() {
   return dll.substr(0, dll.find_last_of("\\/") + 1) + "Tempiva.ini";
 }
 
+// The scenario file: TEMPIVA_SCENARIO, else Tempiva.ini beside the DLL.
+std::string ScenarioPath() {
+  const std::string path = EnvVar("TEMPIVA_SCENARIO");
+  return path.empty() ? IniBesideDll() : path;
+}
+
 std::unique_ptr<sim::Receiver> MakeReceiver() {
-  std::string path = EnvVar("TEMPIVA_SCENARIO");
-  const bool named = !path.empty();
-  if (!named) path = IniBesideDll();
+  const bool named = !EnvVar("TEMPIVA_SCENARIO").empty();
+  const std::string path = ScenarioPath();
   sim::Scenario scenario;
   std::vector<std::string> warnings;
   const bool loaded = !path.empty() && sim::LoadScenarioFile(path, &scenario, &warnings);
@@ -115,6 +121,17 @@ int32_t Call(const char* name, void* arg) {
 }
 
 }  // namespace
+
+// A library's start-up code may change the floating-point control too.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    sim::Scenario scenario;
+    const std::string path = ScenarioPath();
+    if (!path.empty() && sim::LoadScenarioFile(path, &scenario) && scenario.fpu_mess_load)
+      MessFloatingPoint();
+  }
+  return TRUE;
+}
 
 #define TEMPIVA_EXPORT_0(name)                      \
   extern "C" int32_t TEMPIVA_CALL Tempiva##name() { \

@@ -29,58 +29,12 @@ namespace hv {
 
 namespace {
 
-// The caller's floating-point state: the x87 environment and MXCSR. On
-// x86-64 too, where the program's own arithmetic is SSE but long double and
-// a library's code may still use the x87.
-struct FloatingPointState {
-  uint8_t x87[28];  // FNSTENV image: control word first
-  uint32_t mxcsr;
-};
-
 bool HasSse() {
 #if defined(__x86_64__)
   return true;
 #else
   static const bool sse = IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE) != 0;
   return sse;
-#endif
-}
-
-// FNSTENV masks every x87 exception after storing; FLDCW puts the caller's
-// control word back for the call. The callee starts with clear x87
-// exception flags: one of the caller's, met by a control word that unmasks
-// it, would fault at the callee's first floating-point instruction.
-void SaveFloatingPoint(FloatingPointState& state) {
-#if defined(_MSC_VER)
-  uint8_t* x87 = state.x87;
-  __asm {
-    mov eax, x87
-    fnstenv [eax]
-    fldcw [eax]
-    fnclex
-  }
-  if (HasSse()) state.mxcsr = _mm_getcsr();
-#else
-  asm volatile("fnstenv %0\n\tfldcw %0\n\tfnclex" : "=m"(state.x87) : : "memory");
-  if (HasSse()) asm volatile("stmxcsr %0" : "=m"(state.mxcsr) : : "memory");
-#endif
-}
-
-// FNCLEX first: an exception the callee left pending and unmasked would
-// otherwise be raised by FLDENV itself. FLDENV then also empties the x87
-// register stack again, as the caller had it.
-void RestoreFloatingPoint(const FloatingPointState& state) {
-#if defined(_MSC_VER)
-  const uint8_t* x87 = state.x87;
-  __asm {
-    mov eax, x87
-    fnclex
-    fldenv [eax]
-  }
-  if (HasSse()) _mm_setcsr(state.mxcsr);
-#else
-  asm volatile("fnclex\n\tfldenv %0" : : "m"(state.x87) : "memory");
-  if (HasSse()) asm volatile("ldmxcsr %0" : : "m"(state.mxcsr) : "memory");
 #endif
 }
 
@@ -194,13 +148,54 @@ std::string FaultMessage(uint32_t code) {
 
 }  // namespace
 
+// The x87 environment and MXCSR; on x86-64 too, where the program's own
+// arithmetic is SSE but long double and a library's code may still use the
+// x87. FNSTENV masks every x87 exception after storing; FLDCW puts the
+// caller's control word back for the callee. The callee starts with clear
+// x87 exception flags: one of the caller's, met by a control word that
+// unmasks it, would fault at the callee's first floating-point instruction.
+KeepFloatingPoint::KeepFloatingPoint() {
+#if defined(_MSC_VER)
+  uint8_t* x87 = x87_;
+  __asm {
+    mov eax, x87
+    fnstenv [eax]
+    fldcw [eax]
+    fnclex
+  }
+  if (HasSse()) mxcsr_ = _mm_getcsr();
+#else
+  asm volatile("fnstenv %0\n\tfldcw %0\n\tfnclex" : "=m"(x87_) : : "memory");
+  if (HasSse()) asm volatile("stmxcsr %0" : "=m"(mxcsr_) : : "memory");
+#endif
+}
+
+// FNCLEX first: an exception the callee left pending and unmasked would
+// otherwise be raised by FLDENV itself. FLDENV then also empties the x87
+// register stack again, as the caller had it.
+KeepFloatingPoint::~KeepFloatingPoint() {
+#if defined(_MSC_VER)
+  const uint8_t* x87 = x87_;
+  __asm {
+    mov eax, x87
+    fnclex
+    fldenv [eax]
+  }
+  if (HasSse()) _mm_setcsr(mxcsr_);
+#else
+  asm volatile("fnclex\n\tfldenv %0" : : "m"(x87_) : "memory");
+  if (HasSse()) asm volatile("ldmxcsr %0" : : "m"(mxcsr_) : "memory");
+#endif
+}
+
 int32_t CallWithOneArgument(void (*proc)(), void* argument) {
   PrepareThreadStack();
-  FloatingPointState state;
-  SaveFloatingPoint(state);
   shim::CallOutcome outcome{0, 0};
-  const int32_t result = shim::CallGuarded(proc, argument, &outcome);
-  RestoreFloatingPoint(state);
+  int32_t result;
+  {
+    KeepFloatingPoint keep;
+    result = shim::CallGuarded(proc, argument, &outcome);
+  }
   if (!outcome.faulted) return result;
 
   // The overflow used up the stack's guard page; without a new one the next

@@ -22,4 +22,20 @@ namespace hv {
 // callee-saved registers are restored, and `ELibraryFault` is thrown.
 int32_t CallWithOneArgument(void (*proc)(), void* argument);
 
+// Keeps the caller's floating-point state (the x87 environment and the SSE
+// control/status register) across foreign code that runs outside a call of
+// the shim: a library's start-up code while it loads. The callee starts
+// with clear x87 exception flags.
+class KeepFloatingPoint {
+ public:
+  KeepFloatingPoint();
+  ~KeepFloatingPoint();
+  KeepFloatingPoint(const KeepFloatingPoint&) = delete;
+  KeepFloatingPoint& operator=(const KeepFloatingPoint&) = delete;
+
+ private:
+  uint8_t x87_[28];  // FNSTENV image: control word first
+  uint32_t mxcsr_ = 0;
+};
+
 }  // namespace hv

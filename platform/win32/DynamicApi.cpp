@@ -21,11 +21,21 @@ Api Resolve() {
   return api;
 }
 
+Api& Table() {
+  static Api api = Resolve();
+  return api;
+}
+
 }  // namespace
 
 const Api& Functions() {
-  static const Api api = Resolve();
-  return api;
+  return Table();
+}
+
+Api ReplaceFunctions(const Api& table) {
+  Api replaced = Table();
+  Table() = table;
+  return replaced;
 }
 
 }  // namespace hv::dyn

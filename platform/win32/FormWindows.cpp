@@ -13,7 +13,42 @@ namespace {
 
 const char kMainIcon[] = "MAINICON";
 
+// Per window where the system can (Windows 7), else for the process (Vista);
+// earlier systems have no such filter.
+void AllowThroughMessageFilter(HWND window, UINT message) {
+  const dyn::Api& api = dyn::Functions();
+  if (api.ChangeWindowMessageFilterEx)
+    api.ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr);
+  else if (api.ChangeWindowMessageFilter)
+    api.ChangeWindowMessageFilter(message, MSGFLT_ADD);
+}
+
 }  // namespace
+
+DWORD CommonControlClasses(DWORD majorVersion, DWORD /*minorVersion*/) {
+  DWORD classes = ICC_TAB_CLASSES | ICC_UPDOWN_CLASS;
+  if (majorVersion >= 6) classes |= ICC_STANDARD_CLASSES;
+  return classes;
+}
+
+bool InitCommonControlClasses() {
+  DLLVERSIONINFO version{};
+  version.cbSize = sizeof version;
+  auto getVersion = dyn::Functions().DllGetVersion;
+  if (!getVersion || FAILED(getVersion(&version))) version.dwMajorVersion = 4;  // before 4.71
+  INITCOMMONCONTROLSEX init{sizeof init,
+                            CommonControlClasses(version.dwMajorVersion, version.dwMinorVersion)};
+  if (InitCommonControlsEx(&init)) return true;
+  // One class at a time, so that one the library refuses costs only itself.
+  const DWORD classes = init.dwICC;
+  bool all = true;
+  for (DWORD flag = 1; flag != 0 && flag <= classes; flag <<= 1) {
+    if (!(classes & flag)) continue;
+    init.dwICC = flag;
+    all = InitCommonControlsEx(&init) && all;
+  }
+  return all;
+}
 
 WindowLayer::WindowLayer() : instance_(GetModuleHandleA(nullptr)) {
   if (HDC screen = GetDC(nullptr)) {
@@ -24,9 +59,7 @@ WindowLayer::WindowLayer() : instance_(GetModuleHandleA(nullptr)) {
 
   CreateDefaultFont();
 
-  INITCOMMONCONTROLSEX init{sizeof(init),
-                            ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&init);
+  InitCommonControlClasses();
   RegisterClasses();
 }
 
@@ -186,6 +219,7 @@ void WindowLayer::RealizeForm(TForm& form) {
   formWindows_.insert(hwnd);
   form.handle = hwnd;
   SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(defaultFont_), FALSE);
+  for (UINT message : allowedMessages_) AllowThroughMessageFilter(hwnd, message);
 
   for (TControl* control : form.Controls()) CreateControl(record, *control);
   // Pictures lie under the controls placed over them.
@@ -203,6 +237,15 @@ void WindowLayer::RealizeForm(TForm& form) {
     pendingTimers_.erase(pending);
   }
   if (form.Visible()) UpdateFormWindow(form);
+}
+
+void WindowLayer::AllowRegisteredMessage(UINT message) {
+  if (std::find(allowedMessages_.begin(), allowedMessages_.end(), message) !=
+      allowedMessages_.end())
+    return;
+  allowedMessages_.push_back(message);
+  for (const auto& record : forms_)
+    if (record->hwnd) AllowThroughMessageFilter(record->hwnd, message);
 }
 
 void WindowLayer::DestroyFormWindow(TForm& form) {
@@ -270,13 +313,12 @@ void WindowLayer::BringToFront(TForm& form) {
 
 void WindowLayer::FlashForm(TForm& form) {
   FormRecord* record = Find(form);
-  const auto flash = dyn::Functions().FlashWindowEx;
-  if (!record || !flash) return;
+  if (!record) return;
   FLASHWINFO caption = {sizeof(FLASHWINFO), record->hwnd, FLASHW_CAPTION | FLASHW_TIMERNOFG, 0, 0};
-  flash(&caption);
+  FlashWindowEx(&caption);
   if (HWND app = ApplicationWindow()) {
     FLASHWINFO entry = {sizeof(FLASHWINFO), app, FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
-    flash(&entry);
+    FlashWindowEx(&entry);
   }
 }
 

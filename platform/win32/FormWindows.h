@@ -18,6 +18,13 @@
 
 namespace hv {
 
+// Asks for the common controls' classes the windows use, with the flags the
+// loaded comctl32 knows; false when not all could be registered.
+bool InitCommonControlClasses();
+// Those flags for comctl32 of this version: version 6 alone knows the
+// standard classes, and an unknown flag fails the whole request.
+DWORD CommonControlClasses(DWORD majorVersion, DWORD minorVersion);
+
 class WindowLayer final : public ControlObserver {
  public:
   WindowLayer();
@@ -57,6 +64,12 @@ class WindowLayer final : public ControlObserver {
   // Brackets a modal message box: the taskbar entry is shown meanwhile.
   void BeginModal();
   void EndModal();
+
+  // Lets a registered message reach the forms' windows (those realised and
+  // those to come) from processes of lower integrity, which the system's
+  // message filter keeps from an elevated process: a restarted shell
+  // announces its taskbar so.
+  void AllowRegisteredMessage(UINT message);
 
   // Design pixels (96 dpi) to screen pixels.
   int Scale(int designPixels) const;
@@ -133,6 +146,7 @@ class WindowLayer final : public ControlObserver {
   std::unordered_map<const TControl*, std::unique_ptr<ControlWindows>> controls_;
   std::unordered_map<HWND, Part> parts_;
   std::map<const TForm*, std::map<uint32_t, uint32_t>> pendingTimers_;
+  std::vector<UINT> allowedMessages_;
   UINT_PTR lastTimerRun_ = 0;  // system id of the timer run started last
   int updating_ = 0;           // > 0 while state is pushed to windows
   int modal_ = 0;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <map>
 
+#include "platform/win32/DynamicApi.h"
+
 namespace hv {
 
 namespace {
@@ -111,11 +113,23 @@ HandleValue Win32Platform::LoadSmallIcon(const std::string& resourceName) {
 }
 
 uint32_t Win32Platform::RegisterWindowMessage(const char* name) {
-  return RegisterWindowMessageA(name);
+  // A registered message is one that processes share; the program's one,
+  // the shell's TaskbarCreated, must reach it from a shell of lower integrity.
+  const UINT message = RegisterWindowMessageA(name);
+  if (message != 0) windows_.AllowRegisteredMessage(message);
+  return message;
 }
 
 void Win32Platform::ShellOpen(const std::string& link) {
-  ShellExecuteA(GetDesktopWindow(), "open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  // From an elevated process the browser or mail program would run elevated
+  // too: the desktop's shell starts it as the user instead. Where that fails
+  // the link stays unopened, as any link nothing can open.
+  if (ProcessElevated()) {
+    OpenAsDesktopUser(Widen(link, CP_ACP));
+    return;
+  }
+  if (auto shellExecute = dyn::Functions().ShellExecuteA)
+    shellExecute(GetDesktopWindow(), "open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 bool Win32Platform::LoadVersionResource(std::vector<uint8_t>& block) {

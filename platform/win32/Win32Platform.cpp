@@ -1,6 +1,8 @@
 // The Win32 calls behind each operation of the platform seam.
 #include "platform/win32/Win32Platform.h"
 
+#include <string>
+
 #include "platform/win32/CallShim.h"
 #include "platform/win32/DynamicApi.h"
 #include "platform/win32/MessageBoxes.h"
@@ -31,7 +33,58 @@ class PreserveLastError {
   DWORD error_;
 };
 
+// "C:\Program Files\Horavia\": the folder of the program's executable,
+// with its separator; empty when it cannot be told.
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  std::string folder(path, length);
+  folder.erase(folder.find_last_of("\\/") + 1);
+  return folder;
+}
+
+// An elevated process loads the library from the program's folder and the
+// system folder only: any program of the user can write to a folder on PATH
+// (since Windows 10 one in the user's profile is there). With the search
+// flags the same holds for the library's own dependencies; without them
+// (Vista and 7 before their loader update) it is loaded by full path, and
+// only its dependencies are looked for as usual.
+HMODULE LoadFromProtectedFolders(const char* name, const std::string& programFolder) {
+  if (dyn::Functions().AddDllDirectory)
+    return LoadLibraryExA(name, nullptr,
+                          LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  std::string file = name;
+  if (file.find('.') == std::string::npos) file += ".dll";
+  char system[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(system, MAX_PATH);
+  const std::string systemFolder =
+      length > 0 && length < MAX_PATH ? std::string(system, length) + "\\" : std::string();
+  for (const std::string& folder : {programFolder, systemFolder}) {
+    if (folder.empty()) continue;
+    if (HMODULE module =
+            LoadLibraryExA((folder + file).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
+      return module;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+bool ProcessElevated() {
+  auto getInformation = dyn::Functions().GetTokenInformation;
+  HANDLE token = nullptr;
+  if (!getInformation || !::OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    return false;
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  // Before Vista the token has no such information: never elevated there.
+  const bool elevated =
+      getInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+      elevation.TokenIsElevated != 0;
+  ::CloseHandle(token);
+  return elevated;
+}
 
 Win32Platform::Win32Platform() {
   if (auto setAware = dyn::Functions().SetProcessDPIAware) setAware();
@@ -120,24 +173,32 @@ bool Win32Platform::QueryPerformanceCounter(int64_t& count) {
 }
 
 ModuleHandle Win32Platform::LoadLibrary(const char* name) {
+  // The library's start-up code runs inside the load, outside the call shim.
+  KeepFloatingPoint keep;
+  std::string folder = ProgramFolder();
+  if (ProcessElevated()) return LoadFromProtectedFolders(name, folder);
+
   // The current folder leaves the search order, so that a library planted
   // there is not loaded; the program's folder, the system folders and PATH
   // stay. A DLL directory replaces the current folder in the order; it is
   // the program's own folder, searched first anyway. (The empty directory
-  // means the same on Windows, but Wine takes it as "reset".) Systems
-  // without SetDllDirectoryA keep their own order.
+  // means the same on Windows, but Wine takes it as "reset".)
   if (auto setDllDirectory = dyn::Functions().SetDllDirectoryA) {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-      std::string folder(path, length);
-      folder.erase(folder.find_last_of("\\/") + 1);
-      setDllDirectory(folder.c_str());
-    } else {
-      setDllDirectory("");
-    }
+    setDllDirectory(folder.c_str());
+    return LoadLibraryA(name);
   }
-  return LoadLibraryA(name);
+  // Before SetDllDirectoryA, the current folder is searched (right after
+  // the program's folder unless SafeDllSearchMode is on): for the load it is
+  // the program's folder.
+  std::wstring current(GetCurrentDirectoryW(0, nullptr), L'\0');
+  const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data());
+  if (length == 0 || length >= current.size() || folder.empty() ||
+      !SetCurrentDirectoryA(folder.c_str()))
+    return nullptr;  // not loaded rather than looked for in the current folder
+  HMODULE module = LoadLibraryA(name);
+  PreserveLastError keepError;
+  SetCurrentDirectoryW(current.c_str());
+  return module;
 }
 
 ProcAddress Win32Platform::GetProcAddress(ModuleHandle module, const char* name) {

@@ -1,6 +1,7 @@
 // The platform seam realised with the real Win32 calls.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -12,6 +13,15 @@ namespace hv {
 // The shell's record as `ShellNotifyIcon` hands it over: the core's 88
 // bytes, the rest of the structure zero.
 NOTIFYICONDATAA NotifyIconData(const NotifyIconRecord& record);
+
+// Whether the process runs with an elevated token (Vista and later); false
+// where the system cannot tell.
+bool ProcessElevated();
+
+// Has the desktop's shell open `link`, so that it runs as the desktop's
+// user even from an elevated process; false when the shell cannot be
+// reached or refuses. Loads COM on first use.
+bool OpenAsDesktopUser(const std::wstring& link);
 
 // One instance per process, created by the program entry (or a test's
 // main) before anything else runs; it owns the application window and the

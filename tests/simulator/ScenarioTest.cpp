@@ -81,6 +81,7 @@ TEST(ParseScenario, EveryKnob) {
                 s.faults[1].from_call == 1 && s.faults[2].from_call == 2;
        }},
       {"fpu_mess = 1", [](const Scenario& s) { return s.fpu_mess; }},
+      {"fpu_mess_load = on", [](const Scenario& s) { return s.fpu_mess_load && !s.fpu_mess; }},
       {"  BATTERY=2800  ; trailing comment",
        [](const Scenario& s) { return s.battery.At(0) == 2800; }},
   };

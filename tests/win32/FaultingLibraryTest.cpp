@@ -1,6 +1,7 @@
 // The program's binding of a simulator build that faults and leaves the
-// floating-point control changed: every call through the binding is a
-// failure the caller catches or an answer, and the caller stays intact.
+// floating-point control changed, by its start-up and by its calls: every
+// call through the binding is a failure the caller catches or an answer,
+// and the caller stays intact.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -21,16 +22,18 @@ TEST(FaultingLibrary, FaultsAreFailuresOfTheCallAndTheControlWordsStayTheCallers
       std::string(folder) + "horavia-faulting-" + std::to_string(GetCurrentProcessId()) + ".ini";
   FILE* file = std::fopen(scenario.c_str(), "w");
   ASSERT_NE(file, nullptr);
-  std::fputs("fault = _GetTimeData@5, _GetSerialNumber\nfpu_mess = 1\n", file);
+  std::fputs("fault = _GetTimeData@5, _GetSerialNumber\nfpu_mess = 1\nfpu_mess_load = 1\n", file);
   std::fclose(file);
   SetEnvironmentVariableA("TEMPIVA_SCENARIO", scenario.c_str());
-  ASSERT_TRUE(LoadDeviceLibrary());
 
   // The SSE control without its status flags, which the test's own
   // arithmetic sets (on x86-64, where double arithmetic is SSE).
   const auto sseControl = [] { return test::Mxcsr() & ~0x3Fu; };
   const uint16_t control = test::X87ControlWord();
   const uint32_t mxcsr = sseControl();
+  ASSERT_TRUE(LoadDeviceLibrary());
+  EXPECT_EQ(test::X87ControlWord(), control) << "after the library's start-up";
+  EXPECT_EQ(sseControl(), mxcsr) << "after the library's start-up";
   const uintptr_t chain = test::HandlerChain();
   volatile uint32_t canary = 0xC0FFEE11;
   const uintptr_t before = test::StackPointer();

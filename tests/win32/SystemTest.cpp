@@ -38,6 +38,21 @@ std::string SimulatorDll() {
   return ExeFolder() + "simulator-cdecl\\Tempiva.dll";
 }
 
+// The folder the module was loaded from, with its separator; empty for none.
+std::string LoadedFrom(ModuleHandle module) {
+  char path[MAX_PATH] = {};
+  if (!module) return {};
+  GetModuleFileNameA(static_cast<HMODULE>(module), path, MAX_PATH);
+  std::string folder = path;
+  return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+std::string CurrentFolder() {
+  char folder[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, folder);
+  return folder;
+}
+
 TEST(LoadLibrary, SkipsTheCurrentFolderButSearchesTheProgramFolder) {
   const std::string besideExe = ExeFolder() + "Tempiva.dll";
   DeleteFileA(besideExe.c_str());
@@ -45,29 +60,77 @@ TEST(LoadLibrary, SkipsTheCurrentFolderButSearchesTheProgramFolder) {
 
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
-  const std::string folder = std::string(temp) + "hv-cwd-" + std::to_string(GetCurrentProcessId());
+  const std::string id = std::to_string(GetCurrentProcessId());
+  const std::string folder = std::string(temp) + "hv-cwd-" + id;
+  const std::string onPath = std::string(temp) + "hv-path-" + id + "\\";
   CreateDirectoryA(folder.c_str(), nullptr);
+  CreateDirectoryA(onPath.c_str(), nullptr);
   const std::string planted = folder + "\\Tempiva.dll";
+  const std::string pathCopy = onPath + "Tempiva.dll";
   ASSERT_TRUE(CopyFileA(SimulatorDll().c_str(), planted.c_str(), FALSE)) << SimulatorDll();
   char previous[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, previous);
+  char path[32768];
+  const DWORD pathLength = GetEnvironmentVariableA("PATH", path, sizeof path);
+  ASSERT_TRUE(pathLength > 0 && pathLength < sizeof path);
+  ASSERT_TRUE(SetEnvironmentVariableA("PATH", (onPath + ";" + path).c_str()));
   ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+  const std::string current = CurrentFolder();
+  const auto setDllDirectory = dyn::Functions().SetDllDirectoryA;
+  ASSERT_NE(setDllDirectory, nullptr);
 
-  ModuleHandle fromCurrentFolder = test::Platform().LoadLibrary("Tempiva");
-  EXPECT_EQ(fromCurrentFolder, nullptr) << "a library in the current folder is not loaded";
-  if (fromCurrentFolder) FreeLibrary(static_cast<HMODULE>(fromCurrentFolder));
+  struct Case {
+    const char* name;
+    bool hasSetDllDirectory;  // Windows XP SP1 and later
+    bool elevated;
+    bool hasSearchFlags;  // LoadLibraryEx's LOAD_LIBRARY_SEARCH_... flags
+  };
+  const Case cases[] = {
+      {"not elevated", true, false, true},
+      {"not elevated, without SetDllDirectoryA", false, false, false},
+      {"elevated", true, true, true},
+      {"elevated, without the search flags", true, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    setDllDirectory(nullptr);  // the system's own order, current folder included
+    test::PretendApi pretend([&](dyn::Api& api) {
+      if (!c.hasSetDllDirectory) api.SetDllDirectoryA = nullptr;
+      if (!c.hasSearchFlags) api.AddDllDirectory = nullptr;
+      api.GetTokenInformation = c.elevated ? test::ElevatedTokenInformation : nullptr;
+    });
+    const auto load = [&] {
+      ModuleHandle module = test::Platform().LoadLibrary("Tempiva");
+      const std::string from = LoadedFrom(module);
+      if (module) FreeLibrary(static_cast<HMODULE>(module));
+      EXPECT_EQ(CurrentFolder(), current) << "the current folder stays";
+      return from;
+    };
 
+    EXPECT_EQ(load(), "") << "a library in the current folder only is not loaded";
+    ASSERT_TRUE(CopyFileA(SimulatorDll().c_str(), pathCopy.c_str(), FALSE));
+    EXPECT_EQ(load(), c.elevated ? "" : onPath)
+        << "a folder on PATH is searched by a process that is not elevated only";
+    ASSERT_TRUE(CopyFileA(SimulatorDll().c_str(), besideExe.c_str(), FALSE));
+    EXPECT_EQ(load(), ExeFolder()) << "the program's folder is searched first";
+    DeleteFileA(pathCopy.c_str());
+    DeleteFileA(besideExe.c_str());
+  }
+
+  ModuleHandle fromProgramFolder = nullptr;
   ASSERT_TRUE(CopyFileA(SimulatorDll().c_str(), besideExe.c_str(), FALSE));
-  ModuleHandle fromProgramFolder = test::Platform().LoadLibrary("Tempiva");
+  fromProgramFolder = test::Platform().LoadLibrary("Tempiva");
   EXPECT_NE(fromProgramFolder, nullptr) << "the program's folder is searched";
   EXPECT_NE(test::Platform().GetProcAddress(fromProgramFolder, "_NumInstalled"), nullptr);
   EXPECT_EQ(test::Platform().GetProcAddress(fromProgramFolder, "_NoSuchEntry"), nullptr);
   if (fromProgramFolder) FreeLibrary(static_cast<HMODULE>(fromProgramFolder));
 
+  SetEnvironmentVariableA("PATH", path);
   SetCurrentDirectoryA(previous);
   DeleteFileA(besideExe.c_str());
   DeleteFileA(planted.c_str());
   RemoveDirectoryA(folder.c_str());
+  RemoveDirectoryA(onPath.c_str());
 }
 
 TEST(CreateMutex, TheSecondCreationReportsThatItExisted) {

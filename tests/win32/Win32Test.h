@@ -5,12 +5,40 @@
 #include <functional>
 #include <string>
 
+#include "platform/win32/DynamicApi.h"
 #include "platform/win32/Win32Platform.h"
 
 namespace hv::test {
 
 // The platform installed for the whole test process.
 Win32Platform& Platform();
+
+// The system functions of the run-time list as a test pretends them: `change`
+// edits a copy of the table (a function set to null is missing, another put
+// in its place stands in); the resolved table is back at the end of scope.
+class PretendApi {
+ public:
+  explicit PretendApi(const std::function<void(dyn::Api&)>& change) {
+    dyn::Api api = dyn::Functions();
+    change(api);
+    saved_ = dyn::ReplaceFunctions(api);
+  }
+  ~PretendApi() { dyn::ReplaceFunctions(saved_); }
+  PretendApi(const PretendApi&) = delete;
+  PretendApi& operator=(const PretendApi&) = delete;
+
+ private:
+  dyn::Api saved_;
+};
+
+// GetTokenInformation of an elevated process's token.
+inline BOOL WINAPI ElevatedTokenInformation(HANDLE, TOKEN_INFORMATION_CLASS kind, LPVOID info,
+                                            DWORD size, PDWORD returned) {
+  if (kind != TokenElevation || size < sizeof(TOKEN_ELEVATION)) return FALSE;
+  static_cast<TOKEN_ELEVATION*>(info)->TokenIsElevated = 1;
+  *returned = sizeof(TOKEN_ELEVATION);
+  return TRUE;
+}
 
 // The stack pointer at the point of the call.
 inline uintptr_t StackPointer() {

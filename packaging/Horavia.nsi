@@ -110,16 +110,20 @@ Function ${un}EndHoravia
       System::Call "user32::GetWindowThreadProcessId(p R0, *i .R2)"
       DetailPrint "Ending the running Horavia (process $R2)"
       System::Call "kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i R2) p .R1"
-      System::Call "user32::SendMessageTimeout(p R0, i ${WM_QUERYENDSESSION}, p 0, p ${ENDSESSION_CLOSEAPP}, i 2, i ${END_WAIT_MS}, *p .r0) p .r1"
+      ; Waits for the answer however busy the machine is (no "hung" shortcut), up to the limit.
+      System::Call "user32::SendMessageTimeout(p R0, i ${WM_QUERYENDSESSION}, p 0, p ${ENDSESSION_CLOSEAPP}, i 0, i ${END_WAIT_MS}, *p .r0) p .r1"
       ${If} $1 != 0
       ${AndIf} $0 != 0
         ; The settings are written; it exits inside this message.
-        System::Call "user32::SendMessageTimeout(p R0, i ${WM_ENDSESSION}, p 1, p ${ENDSESSION_CLOSEAPP}, i 2, i ${END_WAIT_MS}, *p .r0)"
+        System::Call "user32::SendMessageTimeout(p R0, i ${WM_ENDSESSION}, p 1, p ${ENDSESSION_CLOSEAPP}, i 0, i ${END_WAIT_MS}, *p .r0)"
         System::Call "kernel32::WaitForSingleObject(p R1, i ${END_WAIT_MS}) i .r1"
       ${Else}
-        ; It refused to end (or did not answer): the session goes on for it.
-        System::Call "user32::SendMessageTimeout(p R0, i ${WM_ENDSESSION}, p 0, p ${ENDSESSION_CLOSEAPP}, i 2, i ${END_WAIT_MS}, *p .r0)"
-        StrCpy $1 -1
+        ; No answer: a window that outlives its ended process for a moment, or a Horavia that
+        ; refused to end or did not answer in time; the session goes on for the latter.
+        System::Call "kernel32::WaitForSingleObject(p R1, i 0) i .r1"
+        ${If} $1 != 0
+          System::Call "user32::SendMessageTimeout(p R0, i ${WM_ENDSESSION}, p 0, p ${ENDSESSION_CLOSEAPP}, i 0, i ${END_WAIT_MS}, *p .r0)"
+        ${EndIf}
       ${EndIf}
       System::Call "kernel32::CloseHandle(p R1)"
       ${If} $1 != 0

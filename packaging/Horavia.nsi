@@ -344,7 +344,7 @@ Function RegisterTask
   nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /create /tn ${TASK} /xml "$3" /f'
   Pop $0
   ${If} $0 != 0
-    Push "The scheduled task $\"${TASK}$\" that starts Horavia at logon could not be registered (schtasks: $0)."
+    Push "The scheduled task $\"${TASK}$\" that starts Horavia at logon could not be registered (schtasks: $0). The installation was undone; to install without it, untick $\"Start Horavia at logon$\"."
     Return
   ${EndIf}
   DetailPrint "Registered the scheduled task $\"${TASK}$\": Horavia starts at your logon"

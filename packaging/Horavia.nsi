@@ -364,7 +364,7 @@ Function CheckLibrary
     StrCpy $3 path
   ${EndIf}
   ${If} $1 == 0
-    StrCpy $LibraryNote "No receiver library Tempiva.dll was found. Put the one from the receiver's maker (${ARCH}) into $INSTDIR, or install the maker's software."
+    StrCpy $LibraryNote "No receiver library Tempiva.dll was found. Put the one from the receiver's maker (${ARCH}) into $INSTDIR, or install the maker's software and then run this setup again."
   ${Else}
     Push $0
     Call LibraryArch

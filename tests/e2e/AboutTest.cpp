@@ -60,7 +60,7 @@ TEST_F(AboutPageTest, ShowsTheVersionAndTheCopyrightOfTheResource) {
   const std::string exe = folder + "\\" + kExeName;
   const std::string copyright = VersionText(exe, "LegalCopyright");
   ASSERT_FALSE(copyright.empty());
-  ASSERT_EQ(VersionText(exe, "FileVersion"), "1.4.0.3");
+  ASSERT_EQ(VersionText(exe, "FileVersion"), HV_PROJECT_VERSION);
 
   probe::Process& program = Launch(folder);
   HWND window = StartedWindow(program);
@@ -68,7 +68,7 @@ TEST_F(AboutPageTest, ShowsTheVersionAndTheCopyrightOfTheResource) {
   probe::WaitVisible(window, true, "the main window");
   probe::SelectTab(probe::Control(window, ctl::TabbedNotebook1), 3);
 
-  EXPECT_EQ(probe::Text(probe::Control(window, ctl::LabelVersion)), "Version 1.4.0.3");
+  EXPECT_EQ(probe::Text(probe::Control(window, ctl::LabelVersion)), std::string("Version ") + HV_PROJECT_VERSION);
   EXPECT_EQ(probe::Text(probe::Control(window, ctl::LabelCopyright)), copyright);
   EXPECT_TRUE(probe::Visible(probe::Control(window, ctl::LabelVersion)));
   EXPECT_TRUE(probe::Visible(probe::Control(window, ctl::LabelCopyright)));

@@ -62,13 +62,13 @@ TEST(VersionResource, TheVersionInfoReadsTheProgramsOwnResource) {
       {"CompanyName", info.CompanyName(), "Horavia developers"},
       {"FileDescription", info.FileDescription(),
        "Horavia - DCF77 radio clock for the Taskbar Notification Area"},
-      {"FileVersion", info.FileVersion(), "1.4.0.3"},
+      {"FileVersion", info.FileVersion(), HV_PROJECT_VERSION},
       {"InternalName", info.InternalName(), "Horavia"},
       {"LegalCopyright", info.LegalCopyright(), "Copyright (C) 2026 Horavia developers"},
       {"LegalTrademarks", info.LegalTrademarks(), ""},
       {"OriginalFilename", info.OriginalFilename(), "Horavia.exe"},
       {"ProductName", info.ProductName(), "Horavia"},
-      {"ProductVersion", info.ProductVersion(), "1.4.0.3"},
+      {"ProductVersion", info.ProductVersion(), HV_PROJECT_VERSION},
       {"Comments", info.Comments(), "Sets the PC clock from a USB DCF77 radio clock"},
   };
   SystemVersion system;

@@ -247,12 +247,18 @@ LRESULT Send(HWND window, UINT message, WPARAM wparam, LPARAM lparam, DWORD time
 }
 
 std::string Text(HWND window) {
-  const LRESULT length = Send(window, WM_GETTEXTLENGTH, 0, 0);
-  std::string text(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, '\0');
-  const LRESULT copied =
-      Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<size_t>(std::clamp<LRESULT>(copied, 0, length)));
-  return text;
+  // The text may change between the two messages: a buffer with room for one character more
+  // than the length told, and again when the text filled it (it may have been cut short).
+  for (;;) {
+    const LRESULT length = std::max<LRESULT>(Send(window, WM_GETTEXTLENGTH, 0, 0), 0);
+    std::string text(static_cast<size_t>(length) + 2, '\0');
+    const LRESULT copied =
+        Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    if (copied <= length) {
+      text.resize(static_cast<size_t>(std::max<LRESULT>(copied, 0)));
+      return text;
+    }
+  }
 }
 
 std::string WaitText(HWND window, const std::function<bool(const std::string&)>& done,

@@ -1,8 +1,10 @@
 # Shared by test.sh, demo.sh and bench.sh (sourced): which builds this machine can run, an X
 # display, Wine prefixes of their own, and cleanup.
 #
-#   hv_runs_32bit           does this machine run 32-bit programs? Sets HV_RUNS_32BIT (1 or 0)
-#                           and, when 0, HV_NO_32BIT_WHY. HV_NO_32BIT=1 forces the answer 0.
+#   hv_runs_32bit [kernel]  can this machine run the 32-bit Windows tests? Sets HV_RUNS_32BIT (1
+#                           or 0) and, when 0, HV_NO_32BIT_WHY. HV_NO_32BIT=1 forces the answer
+#                           0. With "kernel", asks only whether the kernel runs 32-bit
+#                           programs, not whether Wine's 32-bit loader is installed.
 #   hv_32bit_decision ...   the decision itself, from what hv_runs_32bit found (tested alone)
 #   hv_display              use $DISPLAY when it answers, else start Xvfb; sets HV_VIRTUAL_DISPLAY
 #   hv_wine_prefix <dir> <win32|win64>
@@ -70,6 +72,9 @@ hv_runs_32bit() {
   local verdict
   verdict=$(hv_32bit_decision "${HV_NO_32BIT:-}" "$exec" "$(cat /proc/cmdline 2>/dev/null)" \
     "$config")
+  if [[ "$verdict" == yes && "${1:-}" != kernel && ! -x "$HV_WINE32" ]]; then
+    verdict="no: Wine's 32-bit loader ($HV_WINE32, package wine32:i386) could not be installed"
+  fi
   if [[ "$verdict" == yes ]]; then
     HV_RUNS_32BIT=1
     HV_NO_32BIT_WHY=""

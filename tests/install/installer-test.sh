@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# The installer as a user meets it, under Wine, in two fresh prefixes: one that reports a current
-# Windows (start at logon through a scheduled task) and one that reports Windows XP (through the
-# Startup folder). In each: a silent install puts the files, the uninstall entry, the Start menu
-# shortcut and the start at logon in place; the installed program starts and finds the receiver
-# library (in the system folder; on XP, copied from a folder on PATH); a silent uninstall ends
-# the running program and removes it all but the user's settings. With the task also: a task that
-# cannot be registered leaves nothing installed, and an upgrade ends the running program in order
-# before replacing it. The prefixes stay in <work folder> when something fails.
+# The installer as a user and an administrator deploying it meet it, under Wine, in two fresh
+# prefixes: one that reports a current Windows (start at logon through a scheduled task for every
+# user) and one that reports Windows XP (through the Startup folder of all users).
+# Current Windows: a task that cannot be registered leaves nothing installed; the other build is
+# removed first; a silent install to a folder outside Program Files gives it administrators-only
+# permissions and puts the files, the uninstall entry, the event source, the Start menu shortcut
+# and the task (for the Users group) in place; the task starts the program at logon; a silent
+# upgrade ends it in order, keeps the earlier choices and starts it again through the task; the
+# registered quiet uninstall command returns when all is removed, with nothing left for a
+# restart. Then: a roll-back never takes an old backup for the program, a file held by a Horavia
+# of "another session" is replaced at the next restart (exit code 3010), and removal keeps an
+# administrator's own Tempiva.dll. Windows XP: a library on PATH only is not taken, one named
+# with /LIBRARY= is, and removal takes it away again. The prefixes stay in <work folder> when
+# something fails.
 #
-#   installer-test.sh <win32|win64> <setup.exe> <stand-in schtasks.exe> <simulator DLL>
-#                     <probe.exe> <work folder>
+#   installer-test.sh <win32|win64> <setup.exe> <stand-in schtasks.exe> <installer helper.exe>
+#                     <simulator DLL> <probe.exe> <work folder>
 set -euo pipefail
 
-kind=$1 setup=$2 standin=$3 simulator=$4 probe=$5 work=$6
+kind=$1 setup=$2 standin=$3 helper=$4 simulator=$5 probe=$6 work=$7
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/wine-session.sh
 source "$here/../../scripts/wine-session.sh"
@@ -20,8 +26,12 @@ trap hv_cleanup EXIT
 hv_display
 
 version=$(basename "$setup" | sed -E 's/^Horavia-(.*)-x(86|64)-setup\.exe$/\1/')
+arch=x64
+[[ $kind == win32 ]] && arch=x86
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Horavia'
-folder='C:\Program Files\Horavia'
+source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Horavia'
+session_key='HKLM\System\CurrentControlSet\Control\Session Manager'
+default_folder='C:\Program Files\Horavia'
 
 fail() {
   echo "FAIL ($windows): $*" >&2
@@ -36,10 +46,30 @@ expect() {
 quiet() { "$@" </dev/null >/dev/null 2>&1; }
 unix() { winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 
-# The uninstall entry's value <name>; empty when there is none.
-entry() {
-  wine reg query "$key" /v "$1" </dev/null 2>/dev/null | tr -d '\r' |
-    sed -n -E "s/^ +$1 +REG_[A-Z_]+ +//p"
+# The value <name> of registry key <key> as "TYPE|data"; empty when there is none.
+value() {
+  wine reg query "$1" /v "$2" </dev/null 2>/dev/null | tr -d '\r' |
+    sed -n -E "s/^ +$2 +(REG_[A-Z_]+) +/\1|/p"
+}
+entry() { value "$key" "$1" | cut -d'|' -f2-; }
+nothing_pending() { test -z "$(value "$session_key" PendingFileRenameOperations)"; }
+
+# Runs <command line> in Windows and prints its exit code, all 32 bits of it.
+# Wine's trace, when asked for, goes to $work/trace. Into files, not pipes: a program the command
+# starts (Horavia, say) keeps what it inherits open.
+run() {
+  wine "$helper" run "$1" </dev/null >"$work/code" 2>"$work/trace"
+  tr -d '\r' <"$work/code"
+}
+# setup <expected exit code> <what> <switches...>
+setup() {
+  local code=$1 what=$2
+  shift 2
+  local began got
+  began=$(date +%s%N)
+  got=$(run "\"$setup_win\" $*")
+  echo "$windows: setup $* took $((($(date +%s%N) - began) / 1000000)) ms, exit code $got"
+  [[ "$got" == "$code" ]] || fail "$what (exit code $got, not $code)"
 }
 
 # A fresh prefix reporting <windows>, with the stand-in for schtasks.exe, the simulator as the
@@ -56,76 +86,85 @@ new_prefix() {
   cp "$standin" "$c/windows/system32/schtasks.exe"
   quiet wine reg add 'HKCU\Software\Wine\DllOverrides' /v schtasks.exe /d native /f
   cp "$simulator" "$c/windows/system32/Tempiva.dll"
+  mkdir -p "$c/schtasks"
+  setup_win=$(winepath -w "$setup" 2>/dev/null | tr -d '\r')
   appdata=$(unix "$(wine cmd /c echo %APPDATA% </dev/null 2>/dev/null | tr -d '\r')")
   mkdir -p "$appdata"
   printf '[TNA]\r\nFirstRun=0\r\n' >"$appdata/Kronalt.ini"
-  dir=$(unix "$folder")
   programs=$(unix 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs')
+  use_folder "$default_folder"
+}
+use_folder() {
+  folder=$1
+  dir=$(unix "$folder")
 }
 
-# The Startup shortcut of the installing user, when there is one (Wine spells the folder StartUp).
-startup_link() {
-  find "$appdata/Microsoft/Windows/Start Menu/Programs" -maxdepth 2 -ipath '*/startup/horavia.lnk'
-}
-
-# Starts the installed program and waits until it has opened the (simulated) receiver.
-start_horavia() {
-  pid=$(wine "$probe" start "$folder\\Horavia.exe" </dev/null | tr -d '\r')
+# Waits until Horavia <pid> has opened the (simulated) receiver.
+opens_receiver() {
+  pid=$1
   quiet wine "$probe" tray "$pid" 514
   expect "the installed program finds the receiver's library and opens the receiver" \
     quiet wine "$probe" wait-text-is "$pid" 200 "Radio clock device opened" 20000
 }
+start_horavia() { opens_receiver "$(wine "$probe" start "$folder\\Horavia.exe" </dev/null | tr -d '\r')"; }
+# The process the stand-in task store started last.
+task_started() { tail -n 1 "$c/schtasks/started.txt" 2>/dev/null | tr -d '\r'; }
 
-install() {
-  local began
-  began=$(date +%s%N)
-  expect "a silent install succeeds (exit code 0)" quiet wine "$setup" /S
-  echo "$windows: a silent install took $((($(date +%s%N) - began) / 1000000)) ms"
+# What a silent install or upgrade puts in place, in $folder.
+installed() {
   local file
-  for file in Horavia.exe README.md Uninstall.exe; do
+  for file in Horavia.exe README.md Uninstall.exe Setup.log; do
     expect "$file is installed" test -s "$dir/$file"
   done
-  expect "no simulator" test ! -e "$dir/simulator"
   expect "no file left under a temporary name" test -z "$(ls "$dir" | grep -E '\.(new|old)$' || true)"
-  local name value
-  while IFS='|' read -r name value; do
-    [[ "$(entry "$name")" == "$value" ]] ||
-      fail "uninstall entry $name is '$(entry "$name")', not '$value'"
+  local name wanted
+  while IFS='|' read -r name wanted; do
+    [[ "$(entry "$name")" == "$wanted" ]] ||
+      fail "uninstall entry $name is '$(entry "$name")', not '$wanted'"
   done <<EOF
-DisplayName|Horavia
+DisplayName|Horavia ($arch)
+Build|$arch
 DisplayVersion|$version
 Publisher|Horavia developers
 DisplayIcon|$folder\\Horavia.exe,0
 InstallLocation|$folder
 UninstallString|"$folder\\Uninstall.exe"
-QuietUninstallString|"$folder\\Uninstall.exe" /S
+QuietUninstallString|"C:\\windows\\system32\\cmd.exe" /d /c copy /y "$folder\\Uninstall.exe" "%TEMP%\\Horavia-uninstall.exe" >nul && "%TEMP%\\Horavia-uninstall.exe" /S _?=$folder
 NoModify|0x1
 NoRepair|0x1
 EOF
   expect "the uninstall entry has a size" test "$(entry EstimatedSize)" != 0x0 -a -n "$(entry EstimatedSize)"
+  expect "the event source names the installed program, as an expandable string" \
+    test "$(value "$source_key" EventMessageFile)" = "REG_EXPAND_SZ|$folder\\Horavia.exe"
+  expect "... and supports errors, warnings and information" \
+    test "$(value "$source_key" TypesSupported)" = "REG_DWORD|0x7"
   expect "the Start menu shortcut for all users points at the program" \
-    grep -qa 'Horavia\\Horavia.exe' "$programs/Horavia.lnk"
+    grep -qa "${folder##*\\}\\\\Horavia.exe" "$programs/Horavia.lnk"
+  expect "nothing is left for a restart" nothing_pending
 }
 
+# The setup's log, kept in the program folder (UTF-16).
+setup_log() { iconv -f UTF-16 -t UTF-8 "$dir/Setup.log" | tr -d '\r'; }
+
 # The task definition the installer handed to schtasks: UTF-16 LE with a byte order mark, a logon
-# trigger for the installing user, the highest privileges available, the program as command.
+# trigger for every user, the Users group (by SID) as principal with the highest privileges each
+# member has, one Horavia per session, the program as command.
 check_task() {
   expect "schtasks registered the task from an XML file" \
     grep -qE '^/create /tn Horavia /xml "[^"]+" /f' "$c/schtasks/calls.txt"
   expect "the definition starts with the UTF-16 LE byte order mark" \
     test "$(head -c 2 "$c/schtasks/task.xml" | od -An -tx1 | tr -d ' ')" = fffe
-  local xml user
+  local xml wanted
   xml=$(iconv -f UTF-16 -t UTF-8 "$c/schtasks/task.xml" | tr -d '\r')
-  user=$(sed -n -E 's:.*<UserId>(.*)</UserId>.*:\1:p' <<<"$xml" | sort -u)
-  expect "one user for the trigger and the principal, the installing one" \
-    test "$user" = "$(wine cmd /c 'echo %USERDOMAIN%\%USERNAME%' </dev/null 2>/dev/null | tr -d '\r')"
-  local wanted
-  for wanted in '<LogonTrigger>' '<LogonType>InteractiveToken</LogonType>' \
+  for wanted in '<UserId>' '<LogonType>' '<MultipleInstancesPolicy>IgnoreNew'; do
+    grep -qF -- "$wanted" <<<"$xml" && fail "the task definition names $wanted"
+  done
+  for wanted in '<LogonTrigger>' '<GroupId>S-1-5-32-545</GroupId>' \
     '<RunLevel>HighestAvailable</RunLevel>' "<Command>\"$folder\\Horavia.exe\"</Command>" \
     '<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>' \
     '<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>' \
     '<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>' \
-    '<MultipleInstancesPolicy>IgnoreNew</MultipleInstancesPolicy>'; do
+    '<MultipleInstancesPolicy>Parallel</MultipleInstancesPolicy>'; do
     grep -qF -- "$wanted" <<<"$xml" || fail "the task definition lacks $wanted"
   done
 }
@@ -144,63 +183,159 @@ ended_in_order() {
   expect "... after writing its settings" grep -q '^DCFQuality=' "$appdata/Kronalt.ini"
 }
 
-# Removes Horavia while it runs, as the uninstall entry's command does, but waiting for the
-# uninstaller (which otherwise runs on from a copy) to learn its exit code. "_?=" takes the rest
-# of the command line as it stands, unquoted: through cmd.
-uninstall() {
-  start_horavia
-  cp "$dir/Uninstall.exe" "$c/uninstall-copy.exe"
-  watch_exit
-  expect "a silent uninstall succeeds (exit code 0)" \
-    quiet wine cmd /c "C:\\uninstall-copy.exe /S _?=$folder"
-  ended_in_order "the uninstaller"
-  expect "the program folder is gone" test ! -e "$dir"
+# What a removal leaves: the settings, and nothing for a restart.
+removed() {
   expect "the uninstall entry is gone" test -z "$(entry DisplayName)"
+  expect "the event source is gone" test -z "$(value "$source_key" EventMessageFile)"
   expect "the Start menu shortcut is gone" test ! -e "$programs/Horavia.lnk"
-  expect "the Startup shortcut is gone" test -z "$(startup_link)"
+  expect "no Startup shortcut stays" test -z "$(find "$c" -ipath '*/startup/horavia.lnk')"
   expect "the task is gone" test ! -e "$c/schtasks/registered"
   expect "the user's settings stay" test -s "$appdata/Kronalt.ini"
+  expect "nothing is left for a restart" nothing_pending
 }
 
-# A current Windows: the logon task.
+# hold <file>: a Horavia in another session holds it (until release <file>).
+hold() {
+  wine "$helper" hold "$1" </dev/null >/dev/null 2>&1 &
+  local i
+  for ((i = 0; i < 100; i++)); do
+    [[ -e "$(unix "$1").held" ]] && return
+    sleep 0.1
+  done
+  fail "could not hold $1"
+}
+release() {
+  touch "$(unix "$1").release"
+  while [[ -e "$(unix "$1")" ]] && ! rm -f "$(unix "$1").held" 2>/dev/null; do sleep 0.1; done
+  sleep 1
+  rm -f "$(unix "$1").release" "$(unix "$1").held"
+}
+
+# ---- A current Windows: the logon task.
 new_prefix win10
-mkdir -p "$c/schtasks"
 touch "$c/schtasks/refuse-create"
-if quiet wine "$setup" /S; then fail "an install whose task is refused succeeds"; fi
+setup 1 "an install whose task is refused fails" /S
 expect "... and leaves no program folder" test ! -e "$dir"
 expect "... and no uninstall entry" test -z "$(entry DisplayName)"
-rm "$c/schtasks/refuse-create" "$c/schtasks/task.xml" 2>/dev/null || true
+rm -f "$c/schtasks/refuse-create" "$c/schtasks/task.xml" "$c/schtasks/calls.txt"
 
-install
+# The other build in the other registry view, with a stand-in for its uninstaller.
+other='C:\Program Files (x86)\Horavia'
+mkdir -p "$(unix "$other")"
+cp "$helper" "$(unix "$other")/Uninstall.exe"
+quiet wine reg add "$key" /v DisplayName /d 'Horavia (x86)' /reg:32 /f
+quiet wine reg add "$key" /v InstallLocation /d "$other" /reg:32 /f
+
+# An administrator's silent install with the simulator, into a folder outside Program Files
+# whose parent users may write.
+use_folder 'C:\Tools\Horavia'
+WINEDEBUG=trace+security,trace+advapi setup 0 "a silent install succeeds" /S /SIMULATOR "/D=$folder"
+expect "the other build's uninstaller ran silently, waited for" \
+  grep -qF "/S _?=$other" "$c/other-build.txt"
+expect "... and its folder is gone" test ! -e "$(unix "$other")"
+installed
+expect "the simulator is installed" cmp -s "$simulator" "$dir/simulator/Tempiva.dll"
 expect "no Tempiva.dll beside the program: the system folder has one" test ! -e "$dir/Tempiva.dll"
+expect "the log says where the library is" grep -qiF 'finds the receiver library C:\windows\system32\Tempiva.dll' <<<"$(setup_log)"
+# Wine keeps no permissions of its own: what the installer asked of Windows, from Wine's trace.
+expect "the folder outside Program Files gets owner Administrators and a protected DACL for SYSTEM and Administrators (full control) and Users (read and run)" \
+  grep -qF 'ConvertStringSecurityDescriptorToSecurityDescriptorW L"O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"' "$work/trace"
+expect "... set on the program folder (owner, protected DACL)" \
+  grep -qF "SetNamedSecurityInfoW L\"${folder//\\/\\\\}\" 1 -2147483643" "$work/trace"
 check_task
-expect "no Startup shortcut where there is a task" test -z "$(startup_link)"
-start_horavia
+expect "no Startup shortcut where there is a task" test -z "$(find "$c" -ipath '*/startup/horavia.lnk')"
+quiet wine "$c/windows/system32/schtasks.exe" /logon
+expect "the task started the program at logon" test -n "$(task_started)"
+opens_receiver "$(task_started)"
 
-# An upgrade over the running program: it ends in order before its files are replaced.
+# A silent upgrade over the running program: it ends in order before its files are replaced,
+# keeps the earlier choices (folder, simulator, task) and starts again through the task.
 echo "not from the installer" >>"$dir/README.md"
+first=$pid
 watch_exit
-install
+setup 0 "a silent upgrade succeeds" /S
 ended_in_order "the upgrade"
+installed
 expect "the upgrade replaced the files" test -z "$(grep 'not from the installer' "$dir/README.md" || true)"
-uninstall
+expect "the upgrade kept the simulator" test -e "$dir/simulator/Tempiva.dll"
+expect "the upgrade kept the task" test "$(grep -c '^/create' "$c/schtasks/calls.txt")" = 2
+expect "the upgrade started the program again through the task" \
+  test "$(task_started)" != "$first" -a "$(tail -n 1 "$c/schtasks/calls.txt" | tr -d '\r')" = '/run /tn Horavia'
+opens_receiver "$(task_started)"
+
+# The uninstall entry's quiet command, run as a deployment tool does: it returns when all is gone.
+watch_exit
+code=$(run "$(entry QuietUninstallString)")
+expect "the quiet uninstall command succeeds (exit code $code)" test "$code" = 0
+ended_in_order "the uninstaller"
+expect "... and returns when the program folder is gone" test ! -e "$dir"
+removed
 expect "the uninstaller removed the task" grep -qx '/delete /tn Horavia /f' "$c/schtasks/calls.txt"
+
+# Without start at logon, in Program Files; the administrator's own Tempiva.dll beside it.
+use_folder "$default_folder"
+setup 0 "a silent install without start at logon succeeds" /S /NOLOGON
+expect "no task without start at logon" test ! -e "$c/schtasks/registered"
+cp "$simulator" "$dir/Tempiva.dll"
+printf 'installed' >>"$dir/Horavia.exe"
+# An earlier run's backup, in use: a failed upgrade puts back its own backup, never this one.
+printf 'old backup' >"$dir/Horavia.exe.old"
+hold "$folder\\Horavia.exe.old"
+touch "$c/schtasks/refuse-create"
+setup 1 "an upgrade whose task is refused fails" /S /LOGON
+expect "... and puts back the program it replaced, not an older backup" \
+  test "$(tail -c 9 "$dir/Horavia.exe")" = installed
+release "$folder\\Horavia.exe.old"
+rm "$c/schtasks/refuse-create"
+# A Horavia in another session holds the program: replaced at the next restart, and said so.
+hold "$folder\\Horavia.exe"
+setup 3010 "an upgrade over a program in use asks for a restart" /S
+expect "no task: the upgrade kept the earlier choice" test ! -e "$c/schtasks/registered"
+expect "the new program waits for the restart" \
+  grep -qiF 'Horavia\Horavia.exe.new' <<<"$(value "$session_key" PendingFileRenameOperations)"
+expect "the log says so" grep -qF 'takes its place at the next restart' <<<"$(setup_log)"
+release "$folder\\Horavia.exe"
+quiet wine reg delete "$session_key" /v PendingFileRenameOperations /f
+rm -f "$dir/Horavia.exe.new"
+code=$(run "$(entry QuietUninstallString)")
+expect "the quiet uninstall command succeeds (exit code $code)" test "$code" = 0
+expect "removal keeps the administrator's Tempiva.dll" cmp -s "$simulator" "$dir/Tempiva.dll"
+expect "... and nothing else" test "$(ls -A "$dir")" = Tempiva.dll
+removed
 # A prefix takes more than a gigabyte: kept only when something failed.
 wineserver -k
 rm -rf "$WINEPREFIX"
 
-# Windows XP: the Startup folder, no task.
+# ---- Windows XP: the Startup folder of all users, no task.
 new_prefix winxp
-# Here the maker's library lies only in a folder on PATH: the installer copies it beside the
-# program, for a Horavia with full rights, which does not look on PATH.
+# Here the maker's library lies only in a folder on PATH, which users may write: not taken.
 mkdir -p "$c/maker"
 mv "$c/windows/system32/Tempiva.dll" "$c/maker/"
 export WINEPATH='C:\maker'
-install
-expect "the library found on PATH only is copied beside the program" cmp -s "$simulator" "$dir/Tempiva.dll"
-expect "a Startup shortcut for the installing user" grep -qa 'Horavia\\Horavia.exe' "$(startup_link)"
+setup 0 "a silent install without a library succeeds" /S
+installed
+expect "a library on PATH only is not copied" test ! -e "$dir/Tempiva.dll"
+expect "the log says where to put the library" grep -qF "No receiver library Tempiva.dll was found. Put the one from the receiver's maker ($arch) into $folder" <<<"$(setup_log)"
+startup=$(find "$c" -ipath '*/startup/horavia.lnk')
+expect "one Startup shortcut, for all users ($startup)" \
+  test "$(wc -l <<<"$startup")" = 1 -a -z "$(grep -F "$appdata" <<<"$startup" || true)"
+expect "... that starts the program" grep -qa 'Horavia\\Horavia.exe' "$startup"
 expect "no task on Windows XP" test ! -e "$c/schtasks/calls.txt"
-uninstall
+setup 0 "a silent upgrade naming the library succeeds" /S '/LIBRARY=C:\maker'
+expect "the named library is copied beside the program" cmp -s "$simulator" "$dir/Tempiva.dll"
+start_horavia
+watch_exit
+setup 0 "a silent upgrade succeeds" /S
+ended_in_order "the upgrade"
+expect "the upgrade started the program again" test -n "$(wine "$helper" horavia </dev/null | tr -d '\r')"
+opens_receiver "$(wine "$helper" horavia </dev/null | tr -d '\r')"
+cp "$dir/Uninstall.exe" "$c/uninstall-copy.exe"
+watch_exit
+code=$(run "C:\\uninstall-copy.exe /S _?=$folder")
+expect "an uninstaller copy run in place succeeds (exit code $code)" test "$code" = 0
+ended_in_order "the uninstaller"
+expect "the program folder, with the library the installer copied, is gone" test ! -e "$dir"
+removed
 wineserver -k
 rm -rf "$WINEPREFIX"
 echo "the installer works on a current Windows and on Windows XP ($kind)"

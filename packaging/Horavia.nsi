@@ -304,6 +304,15 @@ FunctionEnd
   StrCpy ${var} "$4$3$2$6$7$8-$1-$0"
 !macroend
 
+; /<name> on the command line (in $R0) selects or unselects a section.
+!macro SWITCH name action section
+  ClearErrors
+  ${GetOptions} $R0 "/${name}" $0
+  ${IfNot} ${Errors}
+    !insertmacro ${action} ${section}
+  ${EndIf}
+!macroend
+
 Function .onInit
 !if ${ARCH} == x64
   ${IfNot} ${RunningX64}
@@ -326,26 +335,10 @@ Function .onInit
     ${EndIf}
   ${EndIf}
   ${GetParameters} $R0
-  ClearErrors
-  ${GetOptions} $R0 "/NOLOGON" $0
-  ${IfNot} ${Errors}
-    !insertmacro UnselectSection ${SecLogon}
-  ${EndIf}
-  ClearErrors
-  ${GetOptions} $R0 "/LOGON" $0
-  ${IfNot} ${Errors}
-    !insertmacro SelectSection ${SecLogon}
-  ${EndIf}
-  ClearErrors
-  ${GetOptions} $R0 "/NOSIMULATOR" $0
-  ${IfNot} ${Errors}
-    !insertmacro UnselectSection ${SecSimulator}
-  ${EndIf}
-  ClearErrors
-  ${GetOptions} $R0 "/SIMULATOR" $0
-  ${IfNot} ${Errors}
-    !insertmacro SelectSection ${SecSimulator}
-  ${EndIf}
+  !insertmacro SWITCH NOLOGON UnselectSection ${SecLogon}
+  !insertmacro SWITCH LOGON SelectSection ${SecLogon}
+  !insertmacro SWITCH NOSIMULATOR UnselectSection ${SecSimulator}
+  !insertmacro SWITCH SIMULATOR SelectSection ${SecSimulator}
   ClearErrors
   ${GetOptions} $R0 "/LIBRARY=" $Library
   ${If} ${Errors}

@@ -89,6 +89,7 @@ new_prefix() {
   mkdir -p "$c/schtasks"
   setup_win=$(winepath -w "$setup" 2>/dev/null | tr -d '\r')
   appdata=$(unix "$(wine cmd /c echo %APPDATA% </dev/null 2>/dev/null | tr -d '\r')")
+  temp=$(unix "$(wine cmd /c echo %TEMP% </dev/null 2>/dev/null | tr -d '\r')")
   mkdir -p "$appdata"
   printf '[TNA]\r\nFirstRun=0\r\n' >"$appdata/Kronalt.ini"
   programs=$(unix 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs')
@@ -194,21 +195,22 @@ removed() {
   expect "nothing is left for a restart" nothing_pending
 }
 
-# hold <file>: a Horavia in another session holds it (until release <file>).
+# hold <file>: a Horavia in another session holds it, until release.
 hold() {
-  wine "$helper" hold "$1" </dev/null >/dev/null 2>&1 &
+  held=$1
+  wine "$helper" hold "$held" </dev/null >/dev/null 2>&1 &
+  holder=$!
   local i
   for ((i = 0; i < 100; i++)); do
-    [[ -e "$(unix "$1").held" ]] && return
+    [[ -e "$(unix "$held").held" ]] && return
     sleep 0.1
   done
-  fail "could not hold $1"
+  fail "could not hold $held"
 }
 release() {
-  touch "$(unix "$1").release"
-  while [[ -e "$(unix "$1")" ]] && ! rm -f "$(unix "$1").held" 2>/dev/null; do sleep 0.1; done
-  sleep 1
-  rm -f "$(unix "$1").release" "$(unix "$1").held"
+  touch "$(unix "$held").release"
+  wait "$holder"
+  rm -f "$(unix "$held").release" "$(unix "$held").held"
 }
 
 # ---- A current Windows: the logon task.
@@ -218,6 +220,16 @@ setup 1 "an install whose task is refused fails" /S
 expect "... and leaves no program folder" test ! -e "$dir"
 expect "... and no uninstall entry" test -z "$(entry DisplayName)"
 rm -f "$c/schtasks/refuse-create" "$c/schtasks/task.xml" "$c/schtasks/calls.txt"
+# A network drive N: (Wine reads drive types when its server starts).
+mkdir -p "$work/share"
+ln -s "$work/share" "$WINEPREFIX/dosdevices/n:"
+quiet wine reg add 'HKLM\Software\Wine\Drives' /v n: /d network /f
+wineserver -k
+wineserver -p
+setup 1 "a network folder, where users of other machines may write, is refused" /S '/D=N:\Horavia'
+expect "... with nothing installed" test -z "$(entry DisplayName)" -a ! -e "$work/share/Horavia"
+expect "... and the log says why" grep -qF 'N:\Horavia is a network folder' <<<"$(iconv -f UTF-16 -t UTF-8 "$temp/Horavia-setup.log")"
+rm -rf "$work/share"
 
 # The other build in the other registry view, with a stand-in for its uninstaller.
 other='C:\Program Files (x86)\Horavia'
@@ -285,7 +297,7 @@ touch "$c/schtasks/refuse-create"
 setup 1 "an upgrade whose task is refused fails" /S /LOGON
 expect "... and puts back the program it replaced, not an older backup" \
   test "$(tail -c 9 "$dir/Horavia.exe")" = installed
-release "$folder\\Horavia.exe.old"
+release
 rm "$c/schtasks/refuse-create"
 # A Horavia in another session holds the program: replaced at the next restart, and said so.
 hold "$folder\\Horavia.exe"
@@ -294,7 +306,7 @@ expect "no task: the upgrade kept the earlier choice" test ! -e "$c/schtasks/reg
 expect "the new program waits for the restart" \
   grep -qiF 'Horavia\Horavia.exe.new' <<<"$(value "$session_key" PendingFileRenameOperations)"
 expect "the log says so" grep -qF 'takes its place at the next restart' <<<"$(setup_log)"
-release "$folder\\Horavia.exe"
+release
 quiet wine reg delete "$session_key" /v PendingFileRenameOperations /f
 rm -f "$dir/Horavia.exe.new"
 code=$(run "$(entry QuietUninstallString)")

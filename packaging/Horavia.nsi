@@ -234,9 +234,10 @@ Function ${un}WaitForEnd
     Return
   ${EndIf}
   ${Do}
-    IsWindow $R0 0 +3
-    StrCpy $1 0
-    Return
+    System::Call "user32::IsWindow(p R0) i .r1"
+    ${If} $1 == 0
+      Return
+    ${EndIf}
     ${If} $R4 <= 0
       StrCpy $1 1
       Return
@@ -1014,7 +1015,7 @@ Function IsSessionUser
   ${If} $2 == 0
     Return
   ${EndIf}
-  System::Call "*$3(&w${NSIS_MAX_STRLEN} .r5)"
+  System::Call "kernel32::lstrcpynW(w .r5, p r3, i ${NSIS_MAX_STRLEN})"
   System::Call "wtsapi32::WTSFreeMemory(p r3)"
   System::Call "advapi32::GetUserNameW(w .r6, *i ${NSIS_MAX_STRLEN}) i .r2"
   ${If} $2 != 0

@@ -11,8 +11,8 @@ namespace hv::dyn {
 // V(dll, result, function, parameters): every function is looked up by name
 // in the DLL, which is loaded if the process has not loaded it yet. Besides
 // the functions older systems lack, the list holds the few calls whose
-// answer a test stands in for (the token's elevation and groups, the shell's
-// open).
+// answer a test stands in for (the token's elevation and groups, a
+// window's flashing, the shell's open).
 #define HV_DYNAMIC_API(V)                                                                   \
   V(kernel32, BOOL, SetDllDirectoryW, (LPCWSTR name))                                       \
   V(kernel32, BOOL, SetThreadStackGuarantee, (PULONG size))                                 \
@@ -22,6 +22,7 @@ namespace hv::dyn {
     (HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID info, DWORD size, PDWORD returned)) \
   V(advapi32, BOOL, CheckTokenMembership, (HANDLE token, PSID group, PBOOL member))         \
   V(user32, BOOL, SetProcessDPIAware, (void))                                               \
+  V(user32, BOOL, FlashWindowEx, (PFLASHWINFO info))                                        \
   V(user32, BOOL, ChangeWindowMessageFilterEx,                                              \
     (HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT status))                  \
   V(user32, BOOL, ChangeWindowMessageFilter, (UINT message, DWORD flag))                    \

@@ -37,6 +37,12 @@ void ConfineLibrarySearch();
 // reached or refuses. Loads COM on first use.
 bool OpenAsDesktopUser(const std::wstring& link);
 
+// What ShellOpen of an elevated process hands the link to: OpenAsDesktopUser,
+// or a test's stand-in that records it. Returns the one it replaced; the
+// program never calls it.
+using DesktopOpener = bool (*)(const std::wstring& link);
+DesktopOpener ReplaceDesktopOpener(DesktopOpener opener);
+
 // One instance per process, created by the program entry (or a test's
 // main) before anything else runs; it owns the application window and the
 // windows of every realised form. Every operation reports failure the way

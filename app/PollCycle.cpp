@@ -28,18 +28,6 @@ class DepthCount {
   int& depth_;
 };
 
-// Closes the device session for a suspend, or after one that was not announced.
-void CloseForSleep(TFormMain& form) {
-  if (form.FLibraryLoaded) {
-    try {
-      _Close();
-    } catch (...) {
-      // The machine sleeps or slept either way; the session counts as closed.
-    }
-  }
-  form.FSessionState = Closed;
-}
-
 constexpr int kStatusPolls = 20;
 constexpr int kStatusErrorAllowance = 2;
 
@@ -192,6 +180,22 @@ void TFormMain::ProcessTimeData(const TimeData& record) {
   ShowLastUpdate();
   FBusy = false;
 }
+
+namespace {
+
+// Closes the device session for a suspend, or after one that was not announced.
+void CloseForSleep(TFormMain& form) {
+  if (form.FLibraryLoaded) {
+    try {
+      _Close();
+    } catch (...) {
+      // The machine sleeps or slept either way; the session counts as closed.
+    }
+  }
+  form.FSessionState = Closed;
+}
+
+}  // namespace
 
 intptr_t TFormMain::WMPowerBroadcast(uintptr_t event) {
   switch (event) {

@@ -181,6 +181,22 @@ void TFormMain::ProcessTimeData(const TimeData& record) {
   FBusy = false;
 }
 
+namespace {
+
+// Closes the device session for a suspend, or after one that was not announced.
+void CloseForSleep(TFormMain& form) {
+  if (form.FLibraryLoaded) {
+    try {
+      _Close();
+    } catch (...) {
+      // The machine sleeps or slept either way; the session counts as closed.
+    }
+  }
+  form.FSessionState = Closed;
+}
+
+}  // namespace
+
 intptr_t TFormMain::WMPowerBroadcast(uintptr_t event) {
   switch (event) {
     case 0:  // query suspend
@@ -189,16 +205,12 @@ intptr_t TFormMain::WMPowerBroadcast(uintptr_t event) {
     case 4:  // suspend
     case 5:  // standby
       FSuspended = true;
-      if (FLibraryLoaded) {
-        try {
-          _Close();
-        } catch (...) {
-          // The machine goes to sleep either way; the session counts as closed.
-        }
-      }
-      FSessionState = Closed;
+      CloseForSleep(*this);
       return 1;
-    case 6:   // resume after a critical suspend (no suspend broadcast came)
+    case 6:  // resume after a critical suspend: no suspend broadcast came
+      // The session open before it is stale: closed first, as at a suspend.
+      if (!FSuspended) CloseForSleep(*this);
+      [[fallthrough]];
     case 7:   // resume from suspend, once a user is back
     case 8:   // resume from standby
     case 18:  // any resume: the only one after a wake timer or a network wake

@@ -4,6 +4,7 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The command line and the environment are not read.
+  hv::ConfineLibrarySearch();
   static hv::Win32Platform platform;
   hv::InstallPlatform(&platform);
   hv::InitializeUnits();

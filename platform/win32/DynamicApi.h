@@ -11,15 +11,18 @@ namespace hv::dyn {
 // V(dll, result, function, parameters): every function is looked up by name
 // in the DLL, which is loaded if the process has not loaded it yet. Besides
 // the functions older systems lack, the list holds the few calls whose
-// answer a test stands in for (the token's elevation, the shell's open).
+// answer a test stands in for (the token's elevation and groups, a
+// window's flashing, the shell's open).
 #define HV_DYNAMIC_API(V)                                                                   \
-  V(kernel32, BOOL, SetDllDirectoryA, (LPCSTR name))                                        \
+  V(kernel32, BOOL, SetDllDirectoryW, (LPCWSTR name))                                       \
   V(kernel32, BOOL, SetThreadStackGuarantee, (PULONG size))                                 \
   /* Present where LoadLibraryEx knows the LOAD_LIBRARY_SEARCH_... flags. */                \
-  V(kernel32, DLL_DIRECTORY_COOKIE, AddDllDirectory, (PCWSTR folder))                       \
+  V(kernel32, BOOL, SetDefaultDllDirectories, (DWORD flags))                                \
   V(advapi32, BOOL, GetTokenInformation,                                                    \
     (HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID info, DWORD size, PDWORD returned)) \
+  V(advapi32, BOOL, CheckTokenMembership, (HANDLE token, PSID group, PBOOL member))         \
   V(user32, BOOL, SetProcessDPIAware, (void))                                               \
+  V(user32, BOOL, FlashWindowEx, (PFLASHWINFO info))                                        \
   V(user32, BOOL, ChangeWindowMessageFilterEx,                                              \
     (HWND window, UINT message, DWORD action, PCHANGEFILTERSTRUCT status))                  \
   V(user32, BOOL, ChangeWindowMessageFilter, (UINT message, DWORD flag))                    \

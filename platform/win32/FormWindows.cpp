@@ -23,6 +23,11 @@ void AllowThroughMessageFilter(HWND window, UINT message) {
     api.ChangeWindowMessageFilter(message, MSGFLT_ADD);
 }
 
+void Flash(HWND window, DWORD flags) {
+  FLASHWINFO info = {sizeof(FLASHWINFO), window, flags, 0, 0};
+  if (auto flash = dyn::Functions().FlashWindowEx; flash && window) flash(&info);
+}
+
 }  // namespace
 
 DWORD CommonControlClasses(DWORD majorVersion, DWORD /*minorVersion*/) {
@@ -31,21 +36,21 @@ DWORD CommonControlClasses(DWORD majorVersion, DWORD /*minorVersion*/) {
   return classes;
 }
 
-bool InitCommonControlClasses() {
+bool InitCommonControlClasses(InitCommonControlsExFunction init) {
   DLLVERSIONINFO version{};
   version.cbSize = sizeof version;
   auto getVersion = dyn::Functions().DllGetVersion;
   if (!getVersion || FAILED(getVersion(&version))) version.dwMajorVersion = 4;  // before 4.71
-  INITCOMMONCONTROLSEX init{sizeof init,
-                            CommonControlClasses(version.dwMajorVersion, version.dwMinorVersion)};
-  if (InitCommonControlsEx(&init)) return true;
+  INITCOMMONCONTROLSEX classes{
+      sizeof classes, CommonControlClasses(version.dwMajorVersion, version.dwMinorVersion)};
+  if (init(&classes)) return true;
   // One class at a time, so that one the library refuses costs only itself.
-  const DWORD classes = init.dwICC;
+  const DWORD wanted = classes.dwICC;
   bool all = true;
-  for (DWORD flag = 1; flag != 0 && flag <= classes; flag <<= 1) {
-    if (!(classes & flag)) continue;
-    init.dwICC = flag;
-    all = InitCommonControlsEx(&init) && all;
+  for (DWORD flag = 1; flag != 0 && flag <= wanted; flag <<= 1) {
+    if (!(wanted & flag)) continue;
+    classes.dwICC = flag;
+    all = init(&classes) && all;
   }
   return all;
 }
@@ -299,6 +304,13 @@ void WindowLayer::UpdateFormWindow(TForm& form) {
     ShowApplicationWindow(true);
     ShowWindow(hwnd, SW_SHOW);
   } else if (!show && shown) {
+    // The taskbar entry is the application window's, which may stay (the
+    // main window shown): it would go on flashing for a form long gone.
+    if (record->flashing) {
+      record->flashing = false;
+      Flash(hwnd, FLASHW_STOP);
+      Flash(ApplicationWindow(), FLASHW_STOP);
+    }
     ShowWindow(hwnd, SW_HIDE);
     UpdateApplicationWindow();
   }
@@ -314,12 +326,9 @@ void WindowLayer::BringToFront(TForm& form) {
 void WindowLayer::FlashForm(TForm& form) {
   FormRecord* record = Find(form);
   if (!record) return;
-  FLASHWINFO caption = {sizeof(FLASHWINFO), record->hwnd, FLASHW_CAPTION | FLASHW_TIMERNOFG, 0, 0};
-  FlashWindowEx(&caption);
-  if (HWND app = ApplicationWindow()) {
-    FLASHWINFO entry = {sizeof(FLASHWINFO), app, FLASHW_TRAY | FLASHW_TIMERNOFG, 0, 0};
-    FlashWindowEx(&entry);
-  }
+  record->flashing = true;
+  Flash(record->hwnd, FLASHW_CAPTION | FLASHW_TIMERNOFG);
+  Flash(ApplicationWindow(), FLASHW_TRAY | FLASHW_TIMERNOFG);
 }
 
 }  // namespace hv

@@ -19,8 +19,10 @@
 namespace hv {
 
 // Asks for the common controls' classes the windows use, with the flags the
-// loaded comctl32 knows; false when not all could be registered.
-bool InitCommonControlClasses();
+// loaded comctl32 knows; false when not all could be registered. `init` is
+// comctl32's InitCommonControlsEx, or a test's stand-in.
+using InitCommonControlsExFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+bool InitCommonControlClasses(InitCommonControlsExFunction init = InitCommonControlsEx);
 // Those flags for comctl32 of this version: version 6 alone knows the
 // standard classes, and an unknown flag fails the whole request.
 DWORD CommonControlClasses(DWORD majorVersion, DWORD minorVersion);
@@ -49,7 +51,7 @@ class WindowLayer final : public ControlObserver {
   void BringToFront(TForm& form);
   // Flashes the form's caption and the taskbar entry, which belongs to the
   // application window (the owner of every form), until they come to the
-  // foreground.
+  // foreground or the form is hidden.
   void FlashForm(TForm& form);
 
   // Window timers; a form not realised yet gets them when it is.

@@ -31,7 +31,18 @@ std::string Narrow(const std::wstring& wide, UINT codePage) {
   return text;
 }
 
+DesktopOpener& Opener() {
+  static DesktopOpener opener = OpenAsDesktopUser;
+  return opener;
+}
+
 }  // namespace
+
+DesktopOpener ReplaceDesktopOpener(DesktopOpener opener) {
+  const DesktopOpener replaced = Opener();
+  Opener() = opener;
+  return replaced;
+}
 
 std::string Win32Platform::GetSpecialFolderPath(int csidl) {
   // The wide path, so that a folder the ANSI code page cannot name works. Asked for the path
@@ -113,10 +124,12 @@ HandleValue Win32Platform::LoadSmallIcon(const std::string& resourceName) {
 }
 
 uint32_t Win32Platform::RegisterWindowMessage(const char* name) {
-  // A registered message is one that processes share; the program's one,
-  // the shell's TaskbarCreated, must reach it from a shell of lower integrity.
+  // A registered message is one that processes share. Of those, an elevated
+  // program needs one alone from a process of lower integrity, the shell's
+  // TaskbarCreated; the system's filter keeps every other one out.
   const UINT message = RegisterWindowMessageA(name);
-  if (message != 0) windows_.AllowRegisteredMessage(message);
+  if (message != 0 && std::strcmp(name, "TaskbarCreated") == 0)
+    windows_.AllowRegisteredMessage(message);
   return message;
 }
 
@@ -125,7 +138,7 @@ void Win32Platform::ShellOpen(const std::string& link) {
   // too: the desktop's shell starts it as the user instead. Where that fails
   // the link stays unopened, as any link nothing can open.
   if (ProcessElevated()) {
-    OpenAsDesktopUser(Widen(link, CP_ACP));
+    Opener()(Widen(link, CP_ACP));
     return;
   }
   if (auto shellExecute = dyn::Functions().ShellExecuteA)

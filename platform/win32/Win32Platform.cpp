@@ -1,6 +1,7 @@
 // The Win32 calls behind each operation of the platform seam.
 #include "platform/win32/Win32Platform.h"
 
+#include <optional>
 #include <string>
 
 #include "platform/win32/CallShim.h"
@@ -34,14 +35,38 @@ class PreserveLastError {
 };
 
 // "C:\Program Files\Horavia\": the folder of the program's executable,
-// with its separator; empty when it cannot be told.
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return {};
-  std::string folder(path, length);
-  folder.erase(folder.find_last_of("\\/") + 1);
-  return folder;
+// with its separator; empty when it cannot be told. Read wide, so that a
+// folder whose name the ANSI code page cannot spell works too.
+std::wstring ProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);  // cut short (XP does not even say so): more room
+  }
+  path.erase(path.find_last_of(L"\\/") + 1);
+  return path;
+}
+
+// "C:\Windows\system32\", with its separator; empty when it cannot be told.
+std::wstring SystemFolder() {
+  wchar_t system[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(system, length) + L"\\" : std::wstring();
+}
+
+std::wstring WideName(const char* name) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+  if (n <= 1) return {};
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, name, -1, wide.data(), n);
+  wide.pop_back();  // the terminating zero
+  return wide;
 }
 
 // An elevated process loads the library from the program's folder and the
@@ -50,40 +75,86 @@ std::string ProgramFolder() {
 // flags the same holds for the library's own dependencies; without them
 // (Vista and 7 before their loader update) it is loaded by full path, and
 // only its dependencies are looked for as usual.
-HMODULE LoadFromProtectedFolders(const char* name, const std::string& programFolder) {
-  if (dyn::Functions().AddDllDirectory)
-    return LoadLibraryExA(name, nullptr,
+HMODULE LoadFromProtectedFolders(const char* name, const std::wstring& programFolder) {
+  std::wstring file = WideName(name);
+  if (dyn::Functions().SetDefaultDllDirectories)
+    return LoadLibraryExW(file.c_str(), nullptr,
                           LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-  std::string file = name;
-  if (file.find('.') == std::string::npos) file += ".dll";
-  char system[MAX_PATH];
-  const UINT length = GetSystemDirectoryA(system, MAX_PATH);
-  const std::string systemFolder =
-      length > 0 && length < MAX_PATH ? std::string(system, length) + "\\" : std::string();
-  for (const std::string& folder : {programFolder, systemFolder}) {
+  if (file.find(L'.') == std::wstring::npos) file += L".dll";
+  for (const std::wstring& folder : {programFolder, SystemFolder()}) {
     if (folder.empty()) continue;
     if (HMODULE module =
-            LoadLibraryExA((folder + file).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
+            LoadLibraryExW((folder + file).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH))
       return module;
   }
   return nullptr;
 }
 
-}  // namespace
-
-bool ProcessElevated() {
+// The token's elevation; none where the system knows no elevation (before
+// Vista) or cannot tell.
+std::optional<bool> TokenIsElevated() {
   auto getInformation = dyn::Functions().GetTokenInformation;
   HANDLE token = nullptr;
   if (!getInformation || !::OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-    return false;
+    return std::nullopt;
   TOKEN_ELEVATION elevation{};
   DWORD size = 0;
-  // Before Vista the token has no such information: never elevated there.
-  const bool elevated =
-      getInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
-      elevation.TokenIsElevated != 0;
+  const bool known =
+      getInformation(token, TokenElevation, &elevation, sizeof elevation, &size) != FALSE;
   ::CloseHandle(token);
-  return elevated;
+  if (!known) return std::nullopt;
+  return elevation.TokenIsElevated != 0;
+}
+
+// Whether the process holds the Administrators group, enabled.
+bool InAdministratorsGroup() {
+  auto checkMembership = dyn::Functions().CheckTokenMembership;
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  if (!checkMembership ||
+      !AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
+                                0, 0, 0, 0, &administrators))
+    return false;
+  BOOL member = FALSE;
+  const bool ok = checkMembership(nullptr, administrators, &member) != FALSE;
+  FreeSid(administrators);
+  return ok && member;
+}
+
+}  // namespace
+
+bool ProcessElevated() {
+  return TokenIsElevated().value_or(false);
+}
+
+bool ProcessHasFullRights() {
+  const std::optional<bool> elevated = TokenIsElevated();
+  return elevated ? *elevated : InAdministratorsGroup();
+}
+
+void ConfineLibrarySearch() {
+  if (!ProcessHasFullRights()) return;
+  const dyn::Api& api = dyn::Functions();
+  if (api.SetDefaultDllDirectories &&
+      api.SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
+                                   LOAD_LIBRARY_SEARCH_SYSTEM32))
+    return;
+  const std::wstring folder = ProgramFolder();
+  if (folder.empty()) return;
+  // The DLL directory takes the current folder's place in the order; PATH
+  // stays. (The empty one means the same on Windows, but some loaders, Wine's
+  // among them, read it as "not set".)
+  if (api.SetDllDirectoryW && api.SetDllDirectoryW(folder.c_str())) return;
+  // Windows 2000 and XP before SP1: the current folder and PATH are in the
+  // order for good. The program's folder stays the current one, and PATH
+  // names only the system's folders, which are searched anyway.
+  SetCurrentDirectoryW(folder.c_str());
+  std::wstring path = SystemFolder();
+  if (!path.empty()) path.pop_back();  // without the separator
+  wchar_t windows[MAX_PATH];
+  const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) path += L";" + std::wstring(windows, length);
+  SetEnvironmentVariableW(L"PATH", path.c_str());
 }
 
 Win32Platform::Win32Platform() {
@@ -175,7 +246,7 @@ bool Win32Platform::QueryPerformanceCounter(int64_t& count) {
 ModuleHandle Win32Platform::LoadLibrary(const char* name) {
   // The library's start-up code runs inside the load, outside the call shim.
   KeepFloatingPoint keep;
-  std::string folder = ProgramFolder();
+  const std::wstring folder = ProgramFolder();
   if (ProcessElevated()) return LoadFromProtectedFolders(name, folder);
 
   // The current folder leaves the search order, so that a library planted
@@ -183,17 +254,17 @@ ModuleHandle Win32Platform::LoadLibrary(const char* name) {
   // stay. A DLL directory replaces the current folder in the order; it is
   // the program's own folder, searched first anyway. (The empty directory
   // means the same on Windows, but Wine takes it as "reset".)
-  if (auto setDllDirectory = dyn::Functions().SetDllDirectoryA) {
+  if (auto setDllDirectory = dyn::Functions().SetDllDirectoryW) {
     setDllDirectory(folder.c_str());
     return LoadLibraryA(name);
   }
-  // Before SetDllDirectoryA, the current folder is searched (right after
+  // Before SetDllDirectoryW, the current folder is searched (right after
   // the program's folder unless SafeDllSearchMode is on): for the load it is
   // the program's folder.
   std::wstring current(GetCurrentDirectoryW(0, nullptr), L'\0');
   const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data());
   if (length == 0 || length >= current.size() || folder.empty() ||
-      !SetCurrentDirectoryA(folder.c_str()))
+      !SetCurrentDirectoryW(folder.c_str()))
     return nullptr;  // not loaded rather than looked for in the current folder
   HMODULE module = LoadLibraryA(name);
   PreserveLastError keepError;

@@ -18,10 +18,30 @@ NOTIFYICONDATAA NotifyIconData(const NotifyIconRecord& record);
 // where the system cannot tell.
 bool ProcessElevated();
 
+// Whether the process has an administrator's full rights: elevated, or,
+// where the system knows no elevation (before Vista), holding the
+// Administrators group enabled.
+bool ProcessHasFullRights();
+
+// For a process with full rights, and for the whole process: a library
+// loaded by name later, by the program or by a library it loaded, is looked
+// for in the program's folder and the system folder only, not in the current
+// folder nor on PATH, which the user's other programs may write to. Where
+// the system cannot confine the search so far (see the definition), as far
+// as it can. Called once, before the program loads any library; cannot be
+// undone.
+void ConfineLibrarySearch();
+
 // Has the desktop's shell open `link`, so that it runs as the desktop's
 // user even from an elevated process; false when the shell cannot be
 // reached or refuses. Loads COM on first use.
 bool OpenAsDesktopUser(const std::wstring& link);
+
+// What ShellOpen of an elevated process hands the link to: OpenAsDesktopUser,
+// or a test's stand-in that records it. Returns the one it replaced; the
+// program never calls it.
+using DesktopOpener = bool (*)(const std::wstring& link);
+DesktopOpener ReplaceDesktopOpener(DesktopOpener opener);
 
 // One instance per process, created by the program entry (or a test's
 // main) before anything else runs; it owns the application window and the

@@ -53,6 +53,7 @@ struct WindowLayer::FormRecord {
   HWND hwnd = nullptr;
   HWND lastFocus = nullptr;
   bool dialog = false;
+  bool flashing = false;  // asked for attention, until hidden
   // The running timers: the core's id and the system's id of this run.
   std::map<uint32_t, UINT_PTR> timers;
 };

@@ -76,7 +76,7 @@ TEST(LoadLibrary, SkipsTheCurrentFolderButSearchesTheProgramFolder) {
   ASSERT_TRUE(SetEnvironmentVariableA("PATH", (onPath + ";" + path).c_str()));
   ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
   const std::string current = CurrentFolder();
-  const auto setDllDirectory = dyn::Functions().SetDllDirectoryA;
+  const auto setDllDirectory = dyn::Functions().SetDllDirectoryW;
   ASSERT_NE(setDllDirectory, nullptr);
 
   struct Case {
@@ -87,7 +87,7 @@ TEST(LoadLibrary, SkipsTheCurrentFolderButSearchesTheProgramFolder) {
   };
   const Case cases[] = {
       {"not elevated", true, false, true},
-      {"not elevated, without SetDllDirectoryA", false, false, false},
+      {"not elevated, without SetDllDirectoryW", false, false, false},
       {"elevated", true, true, true},
       {"elevated, without the search flags", true, true, false},
   };
@@ -95,8 +95,8 @@ TEST(LoadLibrary, SkipsTheCurrentFolderButSearchesTheProgramFolder) {
     SCOPED_TRACE(c.name);
     setDllDirectory(nullptr);  // the system's own order, current folder included
     test::PretendApi pretend([&](dyn::Api& api) {
-      if (!c.hasSetDllDirectory) api.SetDllDirectoryA = nullptr;
-      if (!c.hasSearchFlags) api.AddDllDirectory = nullptr;
+      if (!c.hasSetDllDirectory) api.SetDllDirectoryW = nullptr;
+      if (!c.hasSearchFlags) api.SetDefaultDllDirectories = nullptr;
       api.GetTokenInformation = c.elevated ? test::ElevatedTokenInformation : nullptr;
     });
     const auto load = [&] {

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Draws the About page's background with ImageMagick into
 # resources/pictures/about.bmp, 8 bits per pixel with a palette of its own
-# colours, run-length compressed. Run once after changing the picture; the
-# bitmap is kept in the tree.
+# colours, run-length compressed (with ImageMagick and Python 3). Run once after
+# changing the picture; the bitmap is kept in the tree.
 # A quiet picture: a pale blue-grey gradient, faint radio waves rising from
 # the lower right corner and a faint clock face in the upper right, all so
 # light that the page's texts stay legible over any part of it.
@@ -56,11 +56,63 @@ ky=120
   -resize "${width}x${height}!" "$tmp/lines.png"
 "$CONVERT" "$tmp/ground.png" "$tmp/lines.png" -composite -type TrueColor "BMP3:$tmp/about.bmp"
 
-# Stored with a palette of its own colours, and runs of one colour stored once: a sixth of the
-# size of a true-colour bitmap, with the very same pixels. That needs 256 colours at most.
+# Stored with a palette of its own colours, and runs of one colour stored once: an eighth of
+# the size of a true-colour bitmap, with the very same pixels. That needs 256 colours at most.
 colours=$("$CONVERT" "$tmp/about.bmp" -format %k info:)
 if [ "$colours" -gt 256 ]; then
   echo "the picture has $colours colours; a palette bitmap holds 256" >&2
   exit 1
 fi
-"$CONVERT" "$tmp/about.bmp" +dither -colors 256 -compress RLE "BMP3:about.bmp"
+"$CONVERT" "$tmp/about.bmp" +dither -colors 256 -compress None "BMP3:$tmp/palette.bmp"
+# ImageMagick's own run-length coding stores each pixel between runs as a run of one, two bytes
+# a pixel; the format's literal runs hold them at one byte each.
+python3 - "$tmp/palette.bmp" about.bmp <<'PYTHON'
+import struct
+import sys
+
+data = open(sys.argv[1], "rb").read()
+offset = struct.unpack_from("<I", data, 10)[0]
+header_size, width, height, _, bits, compression = struct.unpack_from("<IiiHHI", data, 14)
+if bits != 8 or compression != 0 or height < 0:
+    sys.exit("expected an uncompressed bottom-up bitmap of 8 bits a pixel")
+stride = (width + 3) & ~3
+encoded = bytearray()
+for r in range(height):
+    row = data[offset + r * stride:offset + r * stride + width]
+    literal = bytearray()
+
+    def flush():
+        global literal
+        while literal:
+            chunk, literal = literal[:255], literal[255:]
+            if len(chunk) < 3:  # a literal run holds three pixels at least
+                for index in chunk:
+                    encoded.extend((1, index))
+            else:
+                encoded.extend((0, len(chunk)))
+                encoded.extend(chunk)
+                if len(chunk) % 2:
+                    encoded.append(0)  # literal runs end on a 16-bit boundary
+
+    i = 0
+    while i < width:
+        j = i
+        while j < width and row[j] == row[i] and j - i < 255:
+            j += 1
+        if j - i >= 3 or (j - i == 2 and not literal):
+            flush()
+            encoded.extend((j - i, row[i]))
+        else:
+            literal.extend(row[i:j])
+        i = j
+    flush()
+    encoded.extend((0, 0))  # end of the row
+encoded.extend((0, 1))  # end of the bitmap
+
+info = bytearray(data[14:offset])
+struct.pack_into("<II", info, 16, 1, len(encoded))  # BI_RLE8 and the size of the bits
+with open(sys.argv[2], "wb") as out:
+    out.write(struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(encoded), 0, 0, 14 + len(info)))
+    out.write(info)
+    out.write(encoded)
+PYTHON

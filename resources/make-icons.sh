@@ -141,7 +141,7 @@ icon() {
         -alpha background \( +clone -alpha off +dither -colors 16 \) +swap \
         -compose copy-opacity -composite -define png:exclude-chunks=date,time PNG32:"$out"
     else
-      "$CONVERT" "$tmp/$design.png" -define png:exclude-chunks=date,time PNG32:"$out"
+      "$CONVERT" "$tmp/$design.png" -quality 95 -define png:exclude-chunks=date,time PNG32:"$out"
     fi
     case $size in
       p*) args="$args -r $out" ;;

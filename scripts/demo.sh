@@ -90,6 +90,9 @@ start() {
   }
 }
 exe="$demo/Horavia.exe"
+# wait_exit <pid>: waits until the program has ended. The probe cannot open a process that has
+# already gone, which is no failure here.
+wait_exit() { probe wait-exit "$1" 10000 >/dev/null 2>&1 || true; }
 
 # shot <name> <geometry>: a screenshot of that part of the screen.
 shot() {
@@ -161,7 +164,7 @@ probe wait-box "$second" 30000 | sed 's/^/  message box: /'
 shot "$(printf '%02d' "$next")-second-instance" "$(probe box-rect "$second")"
 next=$((next + 1))
 probe box-press "$second" 1
-probe wait-exit "$second" 10000 >/dev/null
+wait_exit "$second"
 
 # other <name> <what> <scenario lines...>: a run of its own with another receiver, shown; its
 # Time page and the whole screen (the tray icon, and notices) shot after a few seconds.
@@ -170,7 +173,7 @@ other() {
   shift 2
   echo "$what"
   probe click "$pid" 102
-  probe wait-exit "$pid" 10000 >/dev/null
+  wait_exit "$pid"
   scenario "$@"
   pid=$(start "$exe" "$demo")
   probe wait-window "$pid" 30000 >/dev/null

@@ -40,8 +40,9 @@ HBITMAP LoadStretchedBitmap(HINSTANCE instance, const std::string& name, int wid
   const int storedHeight = std::abs(header.biHeight);
   const DWORD colours =
       header.biClrUsed ? header.biClrUsed : (header.biBitCount <= 8 ? 1u << header.biBitCount : 0);
-  const BYTE* bits =
-      reinterpret_cast<const BYTE*>(stored) + header.biSize + colours * sizeof(RGBQUAD);
+  const auto* palette =
+      reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const BYTE*>(stored) + header.biSize);
+  const auto* bits = reinterpret_cast<const BYTE*>(palette + colours);
 
   HDC screen = GetDC(nullptr);
   HDC to = CreateCompatibleDC(screen);
@@ -56,7 +57,7 @@ HBITMAP LoadStretchedBitmap(HINSTANCE instance, const std::string& name, int wid
     own.header.biSize = sizeof(BITMAPINFOHEADER);
     own.header.biCompression = BI_RGB;
     own.header.biSizeImage = 0;
-    std::copy(stored->bmiColors, stored->bmiColors + colours, own.palette);
+    std::copy(palette, palette + colours, own.palette);
     void* pixels = nullptr;
     result = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&own), DIB_RGB_COLORS, &pixels,
                               nullptr, 0);

@@ -1,87 +1,164 @@
 #!/bin/sh
-# Draws the program's icons with ImageMagick into resources/icons/*.ico.
-# Run once after changing a picture; the .ico files are kept in the tree.
-# Every picture is drawn on a 64 x 64 canvas and scaled down to its sizes.
+# Draws the program's icons with ImageMagick and packs them with icotool into
+# resources/icons/*.ico. Run once after changing a picture; the .ico files are kept in the tree.
+#
+# Each size is drawn on its own pixel grid, not scaled down from a larger one: a design is given
+# in units of a 64-pixel square, and each of its coordinates is rounded to a whole pixel of the
+# size being drawn, each stroke to whole pixels (at least one) and placed so that it covers whole
+# pixels. The sizes are those Windows asks for from 100 % to 200 % display scaling.
+#
+# The tray icons have a light band around a dark edge, so that they stand out on a light, a
+# dark and the classic grey taskbar. They and the state pictures have 16 colours and a sharp
+# mask (4 bits a pixel), which keeps the program small: a 32-pixel icon with an alpha channel
+# takes six times the bytes. The program icon, which Explorer shows large, has an alpha channel
+# (32 bits a pixel); its 256-pixel size is stored as PNG (read from Vista on; older systems
+# take the largest of the others).
 set -eu
 cd "$(dirname "$0")/icons"
 CONVERT=${CONVERT:-convert}
+ICOTOOL=${ICOTOOL:-icotool}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# draw NAME PRIMITIVES...: a 64 x 64 transparent picture.
-draw() {
-  name=$1
-  shift
-  "$CONVERT" -size 64x64 xc:none "$@" "$tmp/$name.png"
+# calc EXPRESSION: the value of an arithmetic expression with fractions.
+calc() { awk "BEGIN { print $* }"; }
+# u VALUE: the design unit VALUE (of 64) as a pixel index of the current size $S, rounded.
+u() { echo $((($1 * S + 32) / 64)); }
+# w VALUE: a stroke width of VALUE units in whole pixels, at least one.
+w() {
+  v=$((($1 * S + 32) / 64))
+  [ "$v" -ge 1 ] || v=1
+  echo "$v"
+}
+# at VALUE WIDTH: where a stroke WIDTH pixels wide at unit VALUE lies so that it covers whole
+# pixels (ImageMagick puts pixel centres on whole numbers).
+at() { calc "$(u "$1") - ($2 % 2 == 0 ? 0.5 : 0)"; }
+# disk FIRST LAST: a circle covering the pixels FIRST to LAST across, as a -draw argument for
+# the same rows.
+disk() { calc "\"circle \" ($1 + $2) / 2 \",\" ($1 + $2) / 2 \" \" ($1 + $2) / 2 \",\" $1 - 0.5"; }
+
+# outline NAME HALO: around the shape of $tmp/NAME.png, a light band HALO pixels wide.
+outline() {
+  "$CONVERT" "$tmp/$1.png" \( +clone -alpha extract -morphology Dilate "Disk:$2" \
+    -background '#f4f4f4' -alpha shape -channel A -evaluate multiply 0.92 +channel \) \
+    +swap -compose over -composite "$tmp/$1.png"
 }
 
-# icon NAME SIZES...: the 64 x 64 picture NAME scaled to each size, as one icon.
+# pc: a monitor with a clock on its screen.
+pc() {
+  f=$(w 4)
+  l=$(u 3) r=$(($(u 61) - 1)) t=$(u 7) b=$(($(u 47) - 1))
+  h=$(w 3)
+  cx=$(((l + r) / 2)) cy=$(((t + b) / 2))
+  k=$(calc "($b - $t - 2 * $f + 1) / 2 - 0.3")
+  "$CONVERT" -size "${S}x${S}" xc:none -fill '#262626' \
+    -draw "roundrectangle $l,$t $r,$b $f,$f" \
+    -draw "rectangle $(u 27),$b $(($(u 37) - 1)),$(($(u 54) - 1))" \
+    -draw "roundrectangle $(u 16),$(u 53) $(($(u 48) - 1)),$(($(u 61) - 1)) $(w 2),$(w 2)" \
+    -fill '#3c7fd8' -draw "rectangle $((l + f)),$((t + f)) $((r - f)),$((b - f))" \
+    -fill white -draw "circle $cx,$cy $cx,$(calc "$cy - $k")" \
+    -stroke '#262626' -strokewidth "$h" \
+    -draw "line $cx,$cy $cx,$(calc "$cy - $k * 0.75")" \
+    -draw "line $cx,$cy $(calc "$cx + $k * 0.6"),$(calc "$cy + $k * 0.25")" "$tmp/pc.png"
+}
+
+# crystal: a quartz crystal, a six-sided prism with pointed ends, lit on its left half.
+crystal() {
+  o=$(w 3)
+  l=$(at 17 "$o") r=$(at 47 "$o") m=$(at 32 "$o")
+  "$CONVERT" -size "${S}x${S}" xc:none -stroke '#4a2188' -strokewidth "$o" -fill '#b58cf0' \
+    -draw "polygon $m,$(at 4 "$o") $r,$(at 17 "$o") $r,$(at 47 "$o") $m,$(at 60 "$o") $l,$(at 47 "$o") $l,$(at 17 "$o")" \
+    -stroke none -fill '#e6d8ff' \
+    -draw "polygon $m,$(calc "$(at 4 "$o") + $o + 1") $m,$(calc "$(at 60 "$o") - $o - 1") $(calc "$l + $o"),$(at 46 "$o") $(calc "$l + $o"),$(at 18 "$o")" \
+    "$tmp/crystal.png"
+}
+
+# mast FILE POLE WAVES UNITS: over FILE, a radio mast in colour POLE sending waves in colour
+# WAVES, UNITS of 64 high, in the middle of the picture.
+mast() {
+  K=$4
+  # m V: unit V of the mast's own square, in units of the picture.
+  m() { echo $((32 + ($1 - 32) * K / 64)); }
+  p=$(w $((5 * K / 64)))
+  a=$(w $((4 * K / 64)))
+  top=$(at "$(m 24)" "$p")
+  cx=$(at 32 "$p")
+  wx=$(at 32 1) wy=$(at "$(m 22)" 1)
+  r1=$(calc "$(u $((10 * K / 64)))") r2=$(calc "$(u $((19 * K / 64)))")
+  "$CONVERT" "$1" -stroke "$2" -strokewidth "$p" -fill none \
+    -draw "line $cx,$top $(at "$(m 20)" "$p"),$(at "$(m 59)" "$p")" \
+    -draw "line $cx,$top $(at "$(m 44)" "$p"),$(at "$(m 59)" "$p")" \
+    -draw "line $(at "$(m 26)" "$p"),$(at "$(m 41)" "$p") $(at "$(m 38)" "$p"),$(at "$(m 41)" "$p")" \
+    -draw "line $(at "$(m 23)" "$p"),$(at "$(m 51)" "$p") $(at "$(m 41)" "$p"),$(at "$(m 51)" "$p")" \
+    -stroke "$3" -strokewidth "$a" \
+    -draw "ellipse $wx,$wy $r1,$r1 200,245" -draw "ellipse $wx,$wy $r1,$r1 295,340" \
+    -draw "ellipse $wx,$wy $r2,$r2 203,242" -draw "ellipse $wx,$wy $r2,$r2 298,337" \
+    -stroke none -fill "$2" -draw "circle $wx,$wy $wx,$(calc "$wy - $(w $((4 * K / 64)))")" "$1"
+}
+
+# dcf: a red radio mast sending green waves.
+dcf() {
+  "$CONVERT" -size "${S}x${S}" xc:none "$tmp/dcf.png"
+  mast "$tmp/dcf.png" '#c01818' '#138a30' 74
+}
+
+# state: a disk in the state's colour $colour with a grey rim and a white mast.
+state() {
+  o=$(w 2)
+  "$CONVERT" -size "${S}x${S}" xc:none -fill "$colour" -draw "$(disk 0 $((S - 1)))" \
+    -fill none -stroke '#404040' -strokewidth "$o" \
+    -draw "circle $(calc "($S - 1) / 2"),$(calc "($S - 1) / 2") $(calc "($S - 1) / 2"),$(calc "$o / 2 - 0.5")" \
+    "$tmp/state.png"
+  mast "$tmp/state.png" white white 60
+}
+
+# main: the program, a clock face with radio waves.
+main() {
+  o=$(w 5)
+  cx=$(at 27 "$o") cy=$(at 37 "$o")
+  "$CONVERT" -size "${S}x${S}" xc:none -fill white -stroke '#203060' -strokewidth "$o" \
+    -draw "circle $cx,$cy $cx,$(at 13 "$o")" \
+    -draw "line $cx,$cy $cx,$(at 22 "$o")" -draw "line $cx,$cy $(at 37 "$o"),$(at 43 "$o")" \
+    -stroke '#1a9a3a' -strokewidth "$(w 4)" -fill none \
+    -draw "ellipse $(at 45 1),$(at 18 1) $(u 6),$(u 6) 275,345" \
+    -draw "ellipse $(at 45 1),$(at 18 1) $(u 14),$(u 14) 275,345" "$tmp/main.png"
+}
+
+# icon NAME DESIGN DEPTH SIZES...: DESIGN drawn at each size, packed into NAME.ico with DEPTH
+# bits a pixel (32: with alpha; 4: 16 colours and a sharp mask). A size written as pPIXELS is
+# stored as PNG.
 icon() {
-  name=$1
-  shift
-  files=""
+  name=$1 design=$2 depth=$3
+  shift 3
+  args=""
   for size in "$@"; do
-    "$CONVERT" "$tmp/$name.png" -filter Lanczos -resize "${size}x${size}" "$tmp/$name-$size.png"
-    files="$files $tmp/$name-$size.png"
+    S=${size#p}
+    "$design"
+    case $design in pc | crystal | dcf) outline "$design" $((S >= 32 ? 2 : 1)) ;; esac
+    out="$tmp/$name-$S.png"
+    if [ "$depth" = 4 ]; then
+      "$CONVERT" "$tmp/$design.png" -channel A -threshold 50% +channel -background black \
+        -alpha background \( +clone -alpha off +dither -colors 16 \) +swap \
+        -compose copy-opacity -composite -define png:exclude-chunks=date,time PNG32:"$out"
+    else
+      "$CONVERT" "$tmp/$design.png" -quality 95 -define png:exclude-chunks=date,time PNG32:"$out"
+    fi
+    case $size in
+      p*) args="$args -r $out" ;;
+      *) args="$args -b $depth $out" ;;
+    esac
   done
   # shellcheck disable=SC2086
-  "$CONVERT" $files "$name.ico"
+  "$ICOTOOL" -c -o "$name.ico" $args
 }
 
-# mast NAME MAST WAVES [ARGS...]: a radio mast in colour MAST sending waves
-# in colour WAVES, drawn over what ARGS draw first.
-mast() {
-  name=$1
-  pole=$2
-  waves=$3
-  shift 3
-  draw "$name" "$@" -stroke "$pole" -strokewidth 5 -fill none \
-    -draw "line 32,22 20,58" -draw "line 32,22 44,58" \
-    -draw "line 26,40 38,40" -draw "line 23,50 41,50" \
-    -fill "$pole" -stroke none -draw "circle 32,21 32,16" \
-    -stroke "$waves" -strokewidth 4 -fill none \
-    -draw "ellipse 32,21 10,10 195,245" -draw "ellipse 32,21 10,10 295,345" \
-    -draw "ellipse 32,21 19,19 200,245" -draw "ellipse 32,21 19,19 295,340"
-}
-
-# PC clock: a monitor with a clock on its screen.
-draw pc -fill '#303030' -draw "roundrectangle 2,6 61,48 5,5" \
-  -fill '#3c7fd8' -draw "rectangle 8,12 55,42" \
-  -fill '#303030' -draw "rectangle 26,48 37,54" -draw "roundrectangle 14,54 49,61 3,3" \
-  -fill white -draw "circle 32,27 32,15" \
-  -stroke '#303030' -strokewidth 4 -draw "line 32,27 32,18" -draw "line 32,27 39,30"
-
-# Crystal time: a quartz crystal, a six-sided prism with pointed ends.
-draw crystal -fill '#b58cf0' -stroke '#5a2e9c' -strokewidth 3 \
-  -draw "polygon 32,2 48,16 48,48 32,62 16,48 16,16" \
-  -stroke none -fill '#e4d4ff' -draw "polygon 32,6 40,16 40,48 32,58" \
-  -stroke '#5a2e9c' -strokewidth 2 -draw "line 32,2 32,62"
-
-# DCF77 time: a red radio mast sending.
-mast dcf '#c02020' '#1a9a3a'
-
-# State pictures: a disk in the state's colour with a white mast.
-state() {
-  name=$1
-  colour=$2
-  mast "$name" white white -fill "$colour" -stroke '#404040' -strokewidth 2 \
-    -draw "circle 32,32 32,2"
-}
-state state0 '#9a9a9a'
-state state1 '#f0a000'
-state state2 '#1fa040'
-
-# The program: a clock face with radio waves.
-draw main -fill white -stroke '#203060' -strokewidth 5 -draw "circle 27,37 27,13" \
-  -stroke '#203060' -strokewidth 5 -draw "line 27,37 27,21" -draw "line 27,37 38,43" \
-  -fill '#203060' -stroke none -draw "circle 27,37 27,33" \
-  -stroke '#1a9a3a' -strokewidth 4 -fill none \
-  -draw "ellipse 45,18 6,6 275,345" -draw "ellipse 45,18 14,14 275,345"
-
-icon main 48 32 16
-icon pc 16
-icon crystal 16
-icon dcf 16
-icon state0 32
-icon state1 32
-icon state2 32
+icon pc pc 4 16 20 24 28 32
+icon crystal crystal 4 16 20 24 28 32
+icon dcf dcf 4 16 20 24 28 32
+colour='#9a9a9a'
+icon state0 state 4 32 40 48 56 64
+colour='#f0a000'
+icon state1 state 4 32 40 48 56 64
+colour='#1fa040'
+icon state2 state 4 32 40 48 56 64
+icon main main 32 16 20 24 32 48 p256

@@ -6,14 +6,25 @@
 # Uses the current X display, or a virtual one when there is none, and a Wine prefix of its own
 # (build/demo-wine). Saves screenshots of the start's message boxes, of the window's four pages
 # with live DCF77 time and a setting of the PC clock, of crystal time, of no radio time, of the
-# low-battery notice and of the tray icons into build/demo-screenshots/. On a real display Horavia stays running afterwards;
+# low-battery notice and of the tray icons into build/demo-screenshots/, and a picture of the
+# three tray icons at 16 and 32 pixels on a light, a dark and the classic grey taskbar
+# (tray-icons.png, four times enlarged). On a real display Horavia stays running afterwards;
 # on a virtual one it is ended through its terminate button.
+#
+# HV_DEMO_DPI=144 (or 120, 192, ...) runs Wine at that display scale (96 is 100 %); the
+# screenshots then go to build/demo-screenshots-144/.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 demo="$root/build/demo"
+dpi=${HV_DEMO_DPI:-96}
+if [[ ! "$dpi" =~ ^[0-9]+$ ]] || ((dpi < 96 || dpi > 480)); then
+  echo "HV_DEMO_DPI=$dpi: a display scale in dots per inch, 96 to 480, is wanted" >&2
+  exit 2
+fi
 shots="$root/build/demo-screenshots"
+((dpi == 96)) || shots="$shots-$dpi"
 
 "$here/install-deps.sh"
 # shellcheck source=scripts/wine-session.sh
@@ -64,6 +75,10 @@ else
 fi
 echo "making the Wine prefix build/demo-wine"
 hv_wine_prefix "$root/build/demo-wine" "$preset"
+if ((dpi != 96)); then
+  echo "display scale: $dpi dpi ($((dpi * 100 / 96)) %)"
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
+fi
 
 probe() { wine "$build/bin/probe.exe" "$@"; }
 # Wine hands a started program the starter's error output: with a file there, Horavia holds
@@ -75,12 +90,15 @@ start() {
   }
 }
 exe="$demo/Horavia.exe"
+# wait_exit <pid>: waits until the program has ended. The probe cannot open a process that has
+# already gone, which is no failure here.
+wait_exit() { probe wait-exit "$1" 10000 >/dev/null 2>&1 || true; }
 
 # shot <name> <geometry>: a screenshot of that part of the screen.
 shot() {
   sleep 0.4
   import -display "$DISPLAY" -window root -crop "$2" +repage "$shots/$1.png"
-  echo "  saved build/demo-screenshots/$1.png"
+  echo "  saved ${shots#"$root/"}/$1.png"
 }
 
 # boxes <pid> <first number> <seconds>: shoots and answers every message box the process shows
@@ -146,7 +164,7 @@ probe wait-box "$second" 30000 | sed 's/^/  message box: /'
 shot "$(printf '%02d' "$next")-second-instance" "$(probe box-rect "$second")"
 next=$((next + 1))
 probe box-press "$second" 1
-probe wait-exit "$second" 10000 >/dev/null
+wait_exit "$second"
 
 # other <name> <what> <scenario lines...>: a run of its own with another receiver, shown; its
 # Time page and the whole screen (the tray icon, and notices) shot after a few seconds.
@@ -155,7 +173,7 @@ other() {
   shift 2
   echo "$what"
   probe click "$pid" 102
-  probe wait-exit "$pid" 10000 >/dev/null
+  wait_exit "$pid"
   scenario "$@"
   pid=$(start "$exe" "$demo")
   probe wait-window "$pid" 30000 >/dev/null
@@ -176,6 +194,34 @@ other crystal-time "5. crystal time: the receiver's own clock, no signal" \
   "source = crystal" "reception = 0" "battery = 3012"
 other no-radio-time "6. no receiver plugged in: the Time page follows the PC clock" "installed = 0"
 other low-battery "7. a weak clock battery: three low readings bring the notice" "battery = 2700"
+
+echo "8. the tray icons at 16 and 32 pixels on a light, a dark and the classic grey taskbar"
+tray_pictures() {
+  local tmp backgrounds=('#f3f3f3' '#202020' '#d4d0c8') row rows=() name size bg
+  tmp=$(mktemp -d)
+  for name in IMAGEPC IMAGECRYSTAL IMAGEDCF; do
+    wrestool -x --type=group_icon --name="$name" -o "$tmp/$name.ico" "$exe"
+    for size in 16 32; do
+      icotool -x -w "$size" -h "$size" -o "$tmp/$name-$size.png" "$tmp/$name.ico"
+    done
+  done
+  for bg in "${backgrounds[@]}"; do
+    row=()
+    for size in 16 32; do
+      for name in IMAGEPC IMAGECRYSTAL IMAGEDCF; do
+        convert "$tmp/$name-$size.png" -background "$bg" -gravity center -extent 40x40 \
+          "$tmp/cell-${#rows[@]}-$size-$name.png"
+        row+=("$tmp/cell-${#rows[@]}-$size-$name.png")
+      done
+    done
+    convert "${row[@]}" +append "$tmp/row-${#rows[@]}.png"
+    rows+=("$tmp/row-${#rows[@]}.png")
+  done
+  convert "${rows[@]}" -append -scale 400% "$shots/tray-icons.png"
+  rm -rf "$tmp"
+  echo "  saved ${shots#"$root/"}/tray-icons.png"
+}
+tray_pictures
 
 echo "screenshots: $shots"
 echo "call log of the simulated receiver: $demo/calls.log"

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstring>
-#include <map>
 
 #include "platform/win32/DynamicApi.h"
 
@@ -109,18 +108,6 @@ bool Win32Platform::ShellNotifyIcon(uint32_t operation, const NotifyIconRecord& 
 
 HandleValue Win32Platform::WindowHandleValue(TForm& form) {
   return reinterpret_cast<HandleValue>(form.handle);
-}
-
-HandleValue Win32Platform::LoadSmallIcon(const std::string& resourceName) {
-  // Loaded once per name; the icons live as long as the process.
-  static std::map<std::string, HICON> icons;
-  auto it = icons.find(resourceName);
-  if (it == icons.end()) {
-    HICON icon = static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), resourceName.c_str(),
-                                               IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-    it = icons.emplace(resourceName, icon).first;
-  }
-  return reinterpret_cast<HandleValue>(it->second);
 }
 
 uint32_t Win32Platform::RegisterWindowMessage(const char* name) {

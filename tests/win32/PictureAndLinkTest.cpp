@@ -138,6 +138,19 @@ TEST_F(PictureAndLinks, ABitmapPictureIsStretchedToItsControl) {
     ASSERT_TRUE(GetObjectA(bitmap, sizeof info, &info));
     EXPECT_EQ(info.bmWidth, client.right);
     EXPECT_EQ(info.bmHeight, client.bottom);
+    // The stored (compressed) pixels, drawn: nearly white at the top right, away from the lines
+    // drawn over the ground, and a light blue-grey at the bottom left.
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const COLORREF light = GetPixel(dc, client.right * 371 / 412, 0);
+    const COLORREF dark = GetPixel(dc, 0, client.bottom - 1);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    EXPECT_GE(GetRValue(light), 0xF6) << std::hex << light;
+    EXPECT_GE(GetBValue(light), 0xF6) << std::hex << light;
+    EXPECT_GE(GetRValue(dark), 0xD0) << std::hex << dark;
+    EXPECT_LE(GetRValue(dark), 0xDA) << std::hex << dark;
+    EXPECT_GE(GetBValue(dark), 0xEA) << std::hex << dark;
   }
 }
 

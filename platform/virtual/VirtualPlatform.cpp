@@ -293,6 +293,21 @@ std::string VirtualPlatform::WideToAnsi(const std::u16string& text) {
   return out;
 }
 
+bool VirtualPlatform::ReportEvent(EventType type, uint32_t messageId,
+                                  const std::vector<std::string>& strings) {
+  if (!reportEventOk) return false;
+  events.push_back({type, messageId, strings, Tick()});
+  return true;
+}
+
+std::string VirtualPlatform::LoadedLibraryPath(const char* name) {
+  const bool registered = std::any_of(libraries_.begin(), libraries_.end(),
+                                      [&](const Library& l) { return l.name == Lower(name); });
+  const bool loaded = std::any_of(loadLibraryCalls.begin(), loadLibraryCalls.end(),
+                                  [&](const std::string& n) { return Lower(n) == Lower(name); });
+  return registered && loaded ? libraryFolder + "\\" + name + ".dll" : std::string();
+}
+
 void VirtualPlatform::RealizeForm(TForm& form) {
   realizedForms.push_back(&form);
   form.handle = &form;

@@ -79,7 +79,7 @@ bool VirtualPlatform::SetLocalTime(const SystemTime& time) {
     return false;
   }
   if (!setLocalTimeResult) {
-    lastError_ = 1314;  // ERROR_PRIVILEGE_NOT_HELD
+    lastError_ = setLocalTimeError;
     return false;
   }
   SetPCClock(*value);

@@ -10,8 +10,6 @@
 
 namespace hv {
 
-namespace {
-
 std::wstring Widen(const std::string& text, UINT codePage) {
   if (text.empty()) return {};
   const int n =
@@ -30,8 +28,6 @@ std::string Narrow(const std::wstring& wide, UINT codePage) {
                       nullptr, nullptr);
   return text;
 }
-
-}  // namespace
 
 std::string Win32Platform::GetSpecialFolderPath(int csidl) {
   // The wide path, so that a folder the ANSI code page cannot name works. Asked for the path

@@ -55,8 +55,8 @@ const char* ReasonName(RefusalReason reason) {
 
 std::string FormatEventTime(const SystemTime& t, bool withMs) {
   char text[32];
-  const int n = std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear,
-                              t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+  const int n = std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth,
+                              t.wDay, t.wHour, t.wMinute, t.wSecond);
   if (withMs) std::snprintf(text + n, sizeof text - n, ".%03u", t.wMilliseconds);
   return text;
 }
@@ -84,9 +84,9 @@ void TEventLog::NoPrivilege() {
 
 void TEventLog::ClockSet(const SystemTime& set, int reference, int64_t correctionMs,
                          SyncRule rule) {
-  Write(ev::ClockSet, {FormatEventTime(set, true), ReferenceName(reference),
-                       FormatCorrection(correctionMs),
-                       rule == SyncRule::Startup ? "start-up" : "hourly"});
+  Write(ev::ClockSet,
+        {FormatEventTime(set, true), ReferenceName(reference), FormatCorrection(correctionMs),
+         rule == SyncRule::Startup ? "start-up" : "hourly"});
 }
 
 void TEventLog::SettingRefused(RefusalReason reason, const SystemTime& received,

@@ -74,9 +74,9 @@ void TFormMain::SyncPCTime(const TimeData& record, int32_t quality) {
     qualifies = RadioGroupStartup.ItemIndex() == 2
                     ? plausible && QualityTest(record, quality, required)
                     : plausible;
-    implausible = !plausible && TimeDataValid(record) &&
-                  Application()->DataModulePlausibility->History().size() >=
-                      static_cast<size_t>(required);
+    implausible =
+        !plausible && TimeDataValid(record) &&
+        Application()->DataModulePlausibility->History().size() >= static_cast<size_t>(required);
   }
   const SyncRule rule = qualifies ? SyncRule::Startup : SyncRule::Hourly;
 
@@ -135,10 +135,10 @@ void TFormMain::SetClockFrom(const TimeData& record, SyncRule rule) {
       const bool asked = HasSystemTimePrivilege();
       const uint32_t error = asked ? Os().GetLastError() : 0;
       PanelMsg.SetText(Text(TextId::TxtAdjustmentFailed));
-      EventLog1.SettingRefused(
-          !asked || error == kErrorPrivilegeNotHeld ? RefusalReason::NoRight
-                                                    : RefusalReason::SystemError,
-          received, error);
+      EventLog1.SettingRefused(!asked || error == kErrorPrivilegeNotHeld
+                                   ? RefusalReason::NoRight
+                                   : RefusalReason::SystemError,
+                               received, error);
       return;
     }
     FLastSetTime = t;

@@ -87,7 +87,7 @@ void TFormMain::FormCreate() {
   FillAboutPage();
   const std::string libraryPath = Os().LoadedLibraryPath("Tempiva");
   EventLog1.Started(VersionInfo1.FileVersion(),
-                    FLibraryLoaded          ? LibraryState::Found
+                    FLibraryLoaded        ? LibraryState::Found
                     : libraryPath.empty() ? LibraryState::NotFound
                                           : LibraryState::Incomplete,
                     libraryPath);

@@ -56,7 +56,8 @@ class VirtualPlatform : public Platform {
   };
   std::vector<SetLocalTimeCall> setLocalTimeCalls;
   bool setLocalTimeResult = true;  // the system accepts (and takes) the time
-  uint32_t setLocalTimeError = 1314;  // why it does not: ERROR_PRIVILEGE_NOT_HELD
+  // Why it does not: ERROR_PRIVILEGE_NOT_HELD unless a test says otherwise.
+  uint32_t setLocalTimeError = 1314;
 
   // --- Version and privileges ------------------------------------------------
   uint32_t startupPlatformId = kPlatformWin32NT;

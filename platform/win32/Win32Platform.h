@@ -93,7 +93,7 @@ class Win32Platform : public Platform {
 
  private:
   uint32_t startupPlatformId_ = 0;
-  std::vector<HANDLE> mutexes_;  // open until the process ends
+  std::vector<HANDLE> mutexes_;   // open until the process ends
   HANDLE eventSource_ = nullptr;  // registered at the first event
   std::vector<BYTE> tokenUser_;   // the process user's TOKEN_USER, for each event
   WindowLayer windows_;

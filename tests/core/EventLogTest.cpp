@@ -146,16 +146,21 @@ TEST_F(EventLog, SettingsNameTimeReferenceCorrectionAndRuleAndEachRefusalComesOn
     Strings strings;  // reason, received time, system error
   } cases[] = {
       {"deviation bound", [] {}, 75, {"deviation bound", "2026-12-08 14:00:01", "0"}},
-      {"refused by the system", [&] { os.setLocalTimeResult = false; }, 0,
+      {"refused by the system",
+       [&] { os.setLocalTimeResult = false; },
+       0,
        {"no right", "2026-12-08 14:00:01", "1314"}},
       {"another system error",
        [&] {
          os.setLocalTimeResult = false;
          os.setLocalTimeError = 1450;
        },
-       0, {"system error", "2026-12-08 14:00:01", "1450"}},
+       0,
+       {"system error", "2026-12-08 14:00:01", "1450"}},
       // Three minutes required; a minute missing every other minute.
-      {"plausibility", [&] { rules(1, 0, "3", 2); }, 0,
+      {"plausibility",
+       [&] { rules(1, 0, "3", 2); },
+       0,
        {"plausibility", "2026-12-08 14:04:01", "0"}},
   };
   for (const Case& c : cases) {
@@ -195,8 +200,8 @@ TEST_F(EventLog, SettingsNameTimeReferenceCorrectionAndRuleAndEachRefusalComesOn
 // faults in every read: each kind at most once a minute.
 TEST_F(EventLog, AFlappingReceiverAndAFaultingLibraryAreToldOnceAMinute) {
   std::string installed = "installed = ";
-  for (int s = 0; s < 200; s += 5) installed += std::to_string(s / 5 % 2 ? 0 : 1) + "@" +
-                                                std::to_string(s * 1000) + ",";
+  for (int s = 0; s < 200; s += 5)
+    installed += std::to_string(s / 5 % 2 ? 0 : 1) + "@" + std::to_string(s * 1000) + ",";
   installed.pop_back();
   struct Case {
     const char* scenario;

@@ -41,7 +41,8 @@ std::string Unquoted(const std::string& printed) {
 // "0024:fixme:advapi:ReportEventW (handle,0x0004,0x0000,0x40000001,...): stub", then one
 // "0024:trace:eventlog:ReportEventW L"..."" (warn:, err:) line per insertion string.
 std::vector<WineEvent> ParseWineEvents(const std::string& text) {
-  static const std::regex call(R"(:advapi:ReportEventW \([^,]*,0x([0-9a-fA-F]+),[^,]*,0x([0-9a-fA-F]+),)");
+  static const std::regex call(
+      R"(:advapi:ReportEventW \([^,]*,0x([0-9a-fA-F]+),[^,]*,0x([0-9a-fA-F]+),)");
   std::vector<WineEvent> events;
   std::istringstream lines(text);
   std::string line;
@@ -95,8 +96,7 @@ TEST_F(EventLog, AStartASettingAndAnEndWriteTheirEvents) {
   const std::string folder = Folder("program");
   PutProgram(folder, Dll::kCdecl);
   WriteFile(Path("scenario.ini"), "summer = 1\noffset_ms = " + std::to_string(first) +
-                                      "\noffset_changes = " + std::to_string(in_step) +
-                                      "@8000\n");
+                                      "\noffset_changes = " + std::to_string(in_step) + "@8000\n");
   probe::Process& program =
       Launch(folder, Path("scenario.ini"), "", "", {{"WINEDEBUG", std::string(kWineDebug)}});
   HWND window = StartedWindow(program);
@@ -123,8 +123,8 @@ TEST_F(EventLog, AStartASettingAndAnEndWriteTheirEvents) {
   const std::vector<WineEvent> set = Only(events, hv::ev::ClockSet);
   ASSERT_EQ(set.size(), 1u);
   ASSERT_EQ(set[0].strings.size(), 4u);
-  EXPECT_TRUE(std::regex_match(set[0].strings[0],
-                               std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.100)")))
+  EXPECT_TRUE(
+      std::regex_match(set[0].strings[0], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.100)")))
       << set[0].strings[0];
   EXPECT_EQ(set[0].strings[1], "UTC");
   // Wine takes a time only within half a second of its own clock.
@@ -138,8 +138,8 @@ TEST_F(EventLog, AStartASettingAndAnEndWriteTheirEvents) {
   EXPECT_EQ(Only(events, hv::ev::ReceiverFound).size(), 1u);
 
   // Each event's type is its message's severity, and the message table fills in its strings.
-  HMODULE exe = LoadLibraryExA((folder + "\\" + kExeName).c_str(), nullptr,
-                               LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE exe =
+      LoadLibraryExA((folder + "\\" + kExeName).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(exe, nullptr);
   for (const WineEvent& e : events) {
     SCOPED_TRACE(e.messageId);
@@ -148,15 +148,16 @@ TEST_F(EventLog, AStartASettingAndAnEndWriteTheirEvents) {
     std::vector<DWORD_PTR> args;
     for (const std::string& s : e.strings) args.push_back(reinterpret_cast<DWORD_PTR>(s.c_str()));
     char* text = nullptr;
-    const DWORD n = FormatMessageA(
-        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-            FORMAT_MESSAGE_ARGUMENT_ARRAY,
-        exe, e.messageId, 0, reinterpret_cast<char*>(&text), 0,
-        args.empty() ? nullptr : reinterpret_cast<va_list*>(args.data()));
+    const DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                           FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                       exe, e.messageId, 0, reinterpret_cast<char*>(&text), 0,
+                       args.empty() ? nullptr : reinterpret_cast<va_list*>(args.data()));
     ASSERT_NE(n, 0u) << "no message " << std::hex << e.messageId;
     const std::string sentence(text, n);
     LocalFree(text);
-    for (const std::string& s : e.strings) EXPECT_NE(sentence.find(s), std::string::npos) << sentence;
+    for (const std::string& s : e.strings)
+      EXPECT_NE(sentence.find(s), std::string::npos) << sentence;
   }
   FreeLibrary(exe);
 }

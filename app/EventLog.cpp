@@ -91,21 +91,22 @@ void TEventLog::ClockSet(const SystemTime& set, int reference, int64_t correctio
 
 void TEventLog::SettingRefused(RefusalReason reason, const SystemTime& received,
                                uint32_t systemError) {
-  if (!Due(ev::SettingRefused.id, static_cast<int>(reason), kHour)) return;
+  static_assert(static_cast<int>(RefusalReason::Decoding) < kFound);
+  if (!Due(static_cast<int>(reason), kHour)) return;
   Write(ev::SettingRefused,
         {ReasonName(reason), FormatEventTime(received, false), std::to_string(systemError)});
 }
 
 void TEventLog::ReceiverFound() {
-  if (Due(ev::ReceiverFound.id, 0, kMinute)) Write(ev::ReceiverFound, {});
+  if (Due(kFound, kMinute)) Write(ev::ReceiverFound, {});
 }
 
 void TEventLog::ReceiverLost() {
-  if (Due(ev::ReceiverLost.id, 0, kMinute)) Write(ev::ReceiverLost, {});
+  if (Due(kLost, kMinute)) Write(ev::ReceiverLost, {});
 }
 
 void TEventLog::LibraryFault(uint32_t code, const std::string& what) {
-  if (!Due(ev::LibraryFault.id, 0, kMinute)) return;
+  if (!Due(kFault, kMinute)) return;
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%08" PRIX32, code);
   Write(ev::LibraryFault, {hex, what});
@@ -116,15 +117,15 @@ void TEventLog::Ended(const std::string& version) {
   started_ = false;
 }
 
-bool TEventLog::Due(uint16_t id, int key, int64_t intervalSeconds) {
+bool TEventLog::Due(int slot, int64_t intervalSeconds) {
   int64_t now = 0;
   ReadCounter(now);
-  const auto last = lastWritten_.find({id, key});
+  std::optional<int64_t>& last = lastWritten_[static_cast<size_t>(slot)];
   // Without a performance counter there is no measure: every event is due.
-  if (last != lastWritten_.end() && CounterFrequencyValue() > 0 &&
-      ElapsedMicroseconds(last->second, now) < intervalSeconds * 1000000)
+  if (last && CounterFrequencyValue() > 0 &&
+      ElapsedMicroseconds(*last, now) < intervalSeconds * 1000000)
     return false;
-  lastWritten_[{id, key}] = now;
+  last = now;
   return true;
 }
 

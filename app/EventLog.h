@@ -3,10 +3,10 @@
 // often each kind may appear.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <map>
+#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -78,12 +78,15 @@ class TEventLog {
   void Ended(const std::string& version);
 
  private:
-  // Whether an event of this kind and key may be written now, at most one
-  // per `intervalSeconds`; remembers the moment when it may.
-  bool Due(uint16_t id, int key, int64_t intervalSeconds);
+  // The limited kinds: one slot for each reason of a refused setting, then
+  // the receiver found, lost, and a library fault.
+  enum Slot { kFound = 5, kLost, kFault, kSlots };
+  // Whether an event of this slot may be written now, at most one per
+  // `intervalSeconds`; remembers the moment when it may.
+  bool Due(int slot, int64_t intervalSeconds);
   void Write(EventKind kind, const std::vector<std::string>& strings);
 
-  std::map<std::pair<uint16_t, int>, int64_t> lastWritten_;  // counter readings
+  std::array<std::optional<int64_t>, kSlots> lastWritten_{};  // counter readings
   bool started_ = false;
 };
 

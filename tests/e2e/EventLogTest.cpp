@@ -159,6 +159,16 @@ TEST_F(EventLog, AStartASettingAndAnEndWriteTheirEvents) {
     for (const std::string& s : e.strings)
       EXPECT_NE(sentence.find(s), std::string::npos) << sentence;
   }
+  // Every event the program may write has its sentence.
+  for (hv::EventKind kind :
+       {hv::ev::Started, hv::ev::NoPrivilege, hv::ev::ClockSet, hv::ev::SettingRefused,
+        hv::ev::ReceiverFound, hv::ev::ReceiverLost, hv::ev::LibraryFault, hv::ev::Ended}) {
+    char text[1024];
+    EXPECT_NE(FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, exe,
+                             hv::MessageId(kind), 0, text, sizeof text, nullptr),
+              0u)
+        << "no message for event " << kind.id;
+  }
   FreeLibrary(exe);
 }
 

@@ -33,10 +33,12 @@ bool Win32Platform::ReportEvent(EventType type, uint32_t messageId,
     if (!eventSource_) return false;
     tokenUser_ = TokenUser();
   }
-  std::vector<std::wstring> wide;
-  for (const std::string& s : strings) wide.push_back(Widen(s, CP_UTF8));
-  std::vector<LPCWSTR> inserts;
-  for (const std::wstring& w : wide) inserts.push_back(w.c_str());
+  std::vector<std::wstring> wide(strings.size());
+  std::vector<LPCWSTR> inserts(strings.size());
+  for (size_t i = 0; i < strings.size(); ++i) {
+    wide[i] = Widen(strings[i], CP_UTF8);
+    inserts[i] = wide[i].c_str();
+  }
   PSID user =
       tokenUser_.empty() ? nullptr : reinterpret_cast<TOKEN_USER*>(tokenUser_.data())->User.Sid;
   return ReportEventW(eventSource_, static_cast<WORD>(type), 0, messageId, user,

@@ -46,11 +46,13 @@ void TFormMain::Timer3Timer() {
   } catch (const TickAbandoned&) {
     return;  // the program ends: nothing more is touched
   } catch (...) {
+    NoteLibraryFault();
     SessionLost();
   }
   try {
     UpdateDeviceInfo();
   } catch (...) {
+    NoteLibraryFault();
     SessionLost();
   }
   RetryTrayIcon();
@@ -65,6 +67,7 @@ void TFormMain::PollSession() {
           if (TabbedNotebook1.ActivePageIndex() == kInfoPageIndex) FInfoRequest = true;
           PanelMsg.SetText(Text(TextId::TxtDeviceOpened));
           FSessionState = Opened;
+          EventLog1.ReceiverFound();
         } else {
           PanelMsg.SetText(Text(TextId::TxtNotOpened));
         }
@@ -101,8 +104,19 @@ void TFormMain::PollSession() {
 }
 
 void TFormMain::SessionLost() {
+  if (FSessionState != Closed) EventLog1.ReceiverLost();
   FSessionState = Closed;
   PanelMsg.SetText(Text(TextId::TxtNotOpened));
+}
+
+void TFormMain::NoteLibraryFault() {
+  try {
+    throw;
+  } catch (const ELibraryFault& fault) {
+    EventLog1.LibraryFault(fault.Code(), fault.what());
+  } catch (...) {
+    // Not the library's: the session's loss tells the rest.
+  }
 }
 
 bool TFormMain::DeviceReady() {
@@ -113,6 +127,7 @@ bool TFormMain::DeviceReady() {
       status = _GetStatus();
     } catch (...) {
       // A status call that fails outright counts as the error case.
+      NoteLibraryFault();
       errorsLeft = 0;
       break;
     }

@@ -67,11 +67,18 @@ void TFormMain::SyncPCTime(const TimeData& record, int32_t quality) {
   // 3. The start-up rule: the filter's verdict, and for selection 2 the
   // quality too.
   bool qualifies = false;
+  // Minutes that do not follow one another, once enough were seen, refuse
+  // the start-up rule (told only when no rule sets the clock below).
+  bool implausible = false;
   if (atSecond1 && FStartupPending && RadioGroupStartup.ItemIndex() >= 1) {
     qualifies = RadioGroupStartup.ItemIndex() == 2
                     ? plausible && QualityTest(record, quality, required)
                     : plausible;
+    implausible =
+        !plausible && TimeDataValid(record) &&
+        Application()->DataModulePlausibility->History().size() >= static_cast<size_t>(required);
   }
+  const SyncRule rule = qualifies ? SyncRule::Startup : SyncRule::Hourly;
 
   // 4. The hourly rule is armed at second 1 of minute 0 ...
   if (atMinute0 && RadioGroupPeriodical.ItemIndex() > 0 && atSecond1) FPeriodicPending = true;
@@ -85,14 +92,17 @@ void TFormMain::SyncPCTime(const TimeData& record, int32_t quality) {
   if (qualifies) {
     // 7. Only a setting disarms the start-up rule.
     FStartupPending = true;
-    SetClockFrom(record);
+    SetClockFrom(record, rule);
+  } else if (implausible) {
+    EventLog1.SettingRefused(RefusalReason::Plausibility,
+                             TimeDataToSystemTime(record, kSetMilliseconds), 0);
   }
 
   // 11. The tray shows the record's time source.
   UpdateTraySource(record);
 }
 
-void TFormMain::SetClockFrom(const TimeData& record) {
+void TFormMain::SetClockFrom(const TimeData& record, SyncRule rule) {
   // 8. The received time, set at 100 ms into its second.
   const SystemTime received = TimeDataToSystemTime(record, kSetMilliseconds);
   const TDateTime pcTime = PCLocalNow();
@@ -107,6 +117,7 @@ void TFormMain::SetClockFrom(const TimeData& record) {
       (t0 && WholeMinutesBetween(*t0 + offset, pcTime) < kMaxDeviationMinutes);
   if (!near) {
     PanelMsg.SetText(Text(TextId::TxtDeviationTooGreat));
+    EventLog1.SettingRefused(RefusalReason::DeviationBound, received, 0);
     return;
   }
 
@@ -119,7 +130,15 @@ void TFormMain::SetClockFrom(const TimeData& record) {
     // Too soon after the last setting: skipped silently, the rules stay armed.
     if (Milliseconds(t - FLastSetTime) <= Milliseconds(FMinSetInterval)) return;
     if (!SetPCTime(*target)) {
+      // Without the privilege the system was not asked; Windows itself may
+      // also deny the right (ERROR_PRIVILEGE_NOT_HELD).
+      const bool asked = HasSystemTimePrivilege();
+      const uint32_t error = asked ? Os().GetLastError() : 0;
       PanelMsg.SetText(Text(TextId::TxtAdjustmentFailed));
+      EventLog1.SettingRefused(!asked || error == kErrorPrivilegeNotHeld
+                                   ? RefusalReason::NoRight
+                                   : RefusalReason::SystemError,
+                               received, error);
       return;
     }
     FLastSetTime = t;
@@ -127,8 +146,12 @@ void TFormMain::SetClockFrom(const TimeData& record) {
     FStartupPending = false;
     FPeriodicPending = false;
     Config.LastUpdate = TimeDataToDateTime(record);
+    // Only now, with the clock set: the new time against the PC clock read
+    // just before.
+    EventLog1.ClockSet(*target, ComboBoxRef.ItemIndex(), Milliseconds(t - pcTime), rule);
   } catch (const std::exception&) {
     PanelMsg.SetText(Text(TextId::TxtTimeDecodingError));
+    EventLog1.SettingRefused(RefusalReason::Decoding, received, 0);
     return;
   }
   ReportSetting();

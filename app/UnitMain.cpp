@@ -85,6 +85,12 @@ void TFormMain::FormCreate() {
 
   // 9. The About page from the version resource.
   FillAboutPage();
+  const std::string libraryPath = Os().LoadedLibraryPath("Tempiva");
+  EventLog1.Started(VersionInfo1.FileVersion(),
+                    FLibraryLoaded        ? LibraryState::Found
+                    : libraryPath.empty() ? LibraryState::NotFound
+                                          : LibraryState::Incomplete,
+                    libraryPath);
 
   // 10. The tray shows no radio time at start.
   FTraySource = 0;
@@ -92,6 +98,7 @@ void TFormMain::FormCreate() {
 
   // 11. Without the privilege every setting of the clock will fail.
   if (!HasSystemTimePrivilege()) {
+    EventLog1.NoPrivilege();  // before the box, which may stay unanswered
     Os().MessageBeep(0);
     Os().MessageBox(JoinLines({T(TextId::TxtPrivilege1), T(TextId::TxtPrivilege2),
                                T(TextId::TxtPrivilege3), "", "", T(TextId::TxtPrivilege4)}),
@@ -121,9 +128,10 @@ void TFormMain::ShowStartMessage() {
   int32_t installed = 1;
   try {
     installed = _NumInstalled();
-  } catch (const ELibraryFault&) {
+  } catch (const ELibraryFault& fault) {
     // A library that faults here is not opened either; the start goes on
     // and the poll cycle meets the library like any other.
+    EventLog1.LibraryFault(fault.Code(), fault.what());
   }
   PanelMsg.SetText(T(installed == 0 ? TextId::TxtNoDeviceInstalled : TextId::TxtNotOpened));
 }
@@ -140,6 +148,7 @@ bool TFormMain::FormCloseQuery() {
   // A file that cannot be written ends the query here: the close does not
   // happen and the icon stays.
   SaveConfig();
+  EventLog1.Ended(VersionInfo1.FileVersion());
   DeleteTrayIcon(Os().WindowHandleValue(*this), kTrayIconId);
   if (trayIcon_ != TrayIconState::None) trayIcon_ = TrayIconState::Withdrawn;
   return true;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "app/EventLog.h"
 #include "common/DateTime.h"
 #include "desktop/UrlLabel.h"
 #include "desktop/VersionInfo.h"
@@ -158,6 +159,8 @@ class TFormMain : public TForm {
   TLabel Label10;
 
   TVersionInfo VersionInfo1;
+  // What the program did, for the Windows event log.
+  TEventLog EventLog1;
 
   TTimer Timer1;
   TTimer Timer2;
@@ -191,8 +194,12 @@ class TFormMain : public TForm {
   void RetryTrayIcon();
   // The tray picture of a time source (0 none, 1 crystal, 2 DCF77).
   HandleValue TrayIcon(int source) const;
-  // The setting of the clock from a record that qualifies, and its report.
-  void SetClockFrom(const TimeData& record);
+  // The setting of the clock by `rule` from a record that qualifies, and its
+  // report.
+  void SetClockFrom(const TimeData& record, SyncRule rule);
+  // Inside a failure handler: a fault of the receiver library goes to the
+  // event log.
+  void NoteLibraryFault();
   void ReportSetting();
 
   int pollDepth_ = 0;

@@ -47,6 +47,8 @@ struct Luid {
 };
 
 enum class MessageBoxKind { Information, Warning, Error };
+// The severities of the event log's entries, with the values of ReportEventW's wType.
+enum class EventType : uint16_t { Error = 1, Warning = 2, Information = 4 };
 enum class MessageBoxButtons { Ok, Cancel };
 
 using ModuleHandle = void*;      // a loaded library; null = not loaded
@@ -92,6 +94,7 @@ struct NotifyIconRecord {
 constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorNotAllAssigned = 1300;
+constexpr uint32_t kErrorPrivilegeNotHeld = 1314;
 constexpr uint32_t kPlatformWin32s = 0;
 constexpr uint32_t kPlatformWin32Windows = 1;
 constexpr uint32_t kPlatformWin32NT = 2;
@@ -198,6 +201,17 @@ class Platform {
   virtual bool LoadVersionResource(std::vector<uint8_t>& block) = 0;
   // UTF-16 text in the ANSI code page.
   virtual std::string WideToAnsi(const std::u16string& text) = 0;
+
+  // --- Event log --------------------------------------------------------------------
+  // ReportEventW of the message `messageId` of the executable's message table
+  // in the Application log, from the event source "Horavia" (registered with
+  // RegisterEventSourceW at the first event), with the user's SID and
+  // `strings` (UTF-8) as its insertion strings. False when it was not written.
+  virtual bool ReportEvent(EventType type, uint32_t messageId,
+                           const std::vector<std::string>& strings) = 0;
+  // GetModuleFileNameW of the loaded library `name` (found as GetModuleHandleA
+  // finds it), UTF-8; empty when no such library is loaded.
+  virtual std::string LoadedLibraryPath(const char* name) = 0;
 
   // --- Windows ------------------------------------------------------------------
   // The application's own (owner) window, whose title is the taskbar entry.

@@ -79,7 +79,7 @@ bool VirtualPlatform::SetLocalTime(const SystemTime& time) {
     return false;
   }
   if (!setLocalTimeResult) {
-    lastError_ = 1314;  // ERROR_PRIVILEGE_NOT_HELD
+    lastError_ = setLocalTimeError;
     return false;
   }
   SetPCClock(*value);
@@ -291,6 +291,21 @@ std::string VirtualPlatform::WideToAnsi(const std::u16string& text) {
   std::string out;
   for (char16_t c : text) out += c < 256 ? static_cast<char>(c) : '?';
   return out;
+}
+
+bool VirtualPlatform::ReportEvent(EventType type, uint32_t messageId,
+                                  const std::vector<std::string>& strings) {
+  if (!reportEventOk) return false;
+  events.push_back({type, messageId, strings, Tick()});
+  return true;
+}
+
+std::string VirtualPlatform::LoadedLibraryPath(const char* name) {
+  const bool registered = std::any_of(libraries_.begin(), libraries_.end(),
+                                      [&](const Library& l) { return l.name == Lower(name); });
+  const bool loaded = std::any_of(loadLibraryCalls.begin(), loadLibraryCalls.end(),
+                                  [&](const std::string& n) { return Lower(n) == Lower(name); });
+  return registered && loaded ? libraryFolder + "\\" + name + ".dll" : std::string();
 }
 
 void VirtualPlatform::RealizeForm(TForm& form) {

@@ -56,6 +56,8 @@ class VirtualPlatform : public Platform {
   };
   std::vector<SetLocalTimeCall> setLocalTimeCalls;
   bool setLocalTimeResult = true;  // the system accepts (and takes) the time
+  // Why it does not: ERROR_PRIVILEGE_NOT_HELD unless a test says otherwise.
+  uint32_t setLocalTimeError = 1314;
 
   // --- Version and privileges ------------------------------------------------
   uint32_t startupPlatformId = kPlatformWin32NT;
@@ -140,6 +142,18 @@ class VirtualPlatform : public Platform {
   std::vector<uint8_t> versionResource;  // empty: no resource
   HandleValue IconHandleOf(const std::string& name) const;
 
+  // --- Event log: the events written, in order ------------------------------------
+  struct Event {
+    EventType type;
+    uint32_t messageId;
+    std::vector<std::string> strings;
+    int64_t atUs;  // the monotonic time when written
+  };
+  std::vector<Event> events;
+  bool reportEventOk = true;  // false: the log takes no event (a full log, no service)
+  // Where a loaded library lies: this folder, named as it was asked for, with ".dll".
+  std::string libraryFolder = "C:\\Program Files\\Horavia";
+
   // --- Windows ----------------------------------------------------------------------
   std::string applicationTitle;
   std::vector<TForm*> realizedForms;
@@ -196,6 +210,9 @@ class VirtualPlatform : public Platform {
   void ShellOpen(const std::string& link) override { shellOpened.push_back(link); }
   bool LoadVersionResource(std::vector<uint8_t>& block) override;
   std::string WideToAnsi(const std::u16string& text) override;
+  bool ReportEvent(EventType type, uint32_t messageId,
+                   const std::vector<std::string>& strings) override;
+  std::string LoadedLibraryPath(const char* name) override;
   void SetApplicationTitle(const std::string& title) override { applicationTitle = title; }
   void RealizeForm(TForm& form) override;
   void UpdateFormWindow(TForm&) override {}

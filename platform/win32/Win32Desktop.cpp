@@ -9,8 +9,6 @@
 
 namespace hv {
 
-namespace {
-
 std::wstring Widen(const std::string& text, UINT codePage) {
   if (text.empty()) return {};
   const int n =
@@ -29,6 +27,8 @@ std::string Narrow(const std::wstring& wide, UINT codePage) {
                       nullptr, nullptr);
   return text;
 }
+
+namespace {
 
 DesktopOpener& Opener() {
   static DesktopOpener opener = OpenAsDesktopUser;

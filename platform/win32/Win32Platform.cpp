@@ -164,7 +164,9 @@ Win32Platform::Win32Platform() {
   if (GetVersionExA(&version)) startupPlatformId_ = version.dwPlatformId;
 }
 
-Win32Platform::~Win32Platform() = default;
+Win32Platform::~Win32Platform() {
+  if (eventSource_) DeregisterEventSource(eventSource_);
+}
 
 SystemTime Win32Platform::GetLocalTime() {
   SYSTEMTIME now;

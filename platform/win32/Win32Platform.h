@@ -14,6 +14,10 @@ namespace hv {
 // bytes, the rest of the structure zero.
 NOTIFYICONDATAA NotifyIconData(const NotifyIconRecord& record);
 
+// Text between UTF-16 and a code page (CP_UTF8, CP_ACP).
+std::wstring Widen(const std::string& text, UINT codePage);
+std::string Narrow(const std::wstring& wide, UINT codePage);
+
 // Whether the process runs with an elevated token (Vista and later); false
 // where the system cannot tell.
 bool ProcessElevated();
@@ -87,6 +91,9 @@ class Win32Platform : public Platform {
   void ShellOpen(const std::string& link) override;
   bool LoadVersionResource(std::vector<uint8_t>& block) override;
   std::string WideToAnsi(const std::u16string& text) override;
+  bool ReportEvent(EventType type, uint32_t messageId,
+                   const std::vector<std::string>& strings) override;
+  std::string LoadedLibraryPath(const char* name) override;
   void SetApplicationTitle(const std::string& title) override;
   void RealizeForm(TForm& form) override;
   void UpdateFormWindow(TForm& form) override;
@@ -106,7 +113,9 @@ class Win32Platform : public Platform {
 
  private:
   uint32_t startupPlatformId_ = 0;
-  std::vector<HANDLE> mutexes_;  // open until the process ends
+  std::vector<HANDLE> mutexes_;   // open until the process ends
+  HANDLE eventSource_ = nullptr;  // registered at the first event
+  std::vector<BYTE> tokenUser_;   // the process user's TOKEN_USER, for each event
   WindowLayer windows_;
 };
 

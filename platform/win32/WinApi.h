@@ -26,3 +26,4 @@
 #undef GetProfileString
 #undef WriteProfileString
 #undef RegisterWindowMessage
+#undef ReportEvent

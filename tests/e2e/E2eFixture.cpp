@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -108,6 +109,20 @@ std::vector<std::string> TempivaOnSearchPath() {
     if (probe::FileExists(folder + "\\" + kDllName)) found.push_back(folder);
   }
   return found;
+}
+
+long long LocalMinusUtcMs() {
+  SYSTEMTIME utc, local;
+  GetSystemTime(&utc);
+  SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+  FILETIME u, l;
+  SystemTimeToFileTime(&utc, &u);
+  SystemTimeToFileTime(&local, &l);
+  auto ticks = [](FILETIME f) {
+    return static_cast<long long>(f.dwHighDateTime) << 32 | f.dwLowDateTime;
+  };
+  const long long ms = (ticks(l) - ticks(u)) / 10000;
+  return std::llround(ms / 900000.0) * 900000;  // whole quarter hours
 }
 
 long long UtcNowMs() {
@@ -239,13 +254,15 @@ void HoraviaTest::WriteSettings(const std::string& text) const {
 }
 
 probe::Process& HoraviaTest::Launch(const std::string& folder, const std::string& scenario,
-                                    const std::string& log, const std::string& workdir) {
+                                    const std::string& log, const std::string& workdir,
+                                    std::vector<probe::EnvChange> env) {
   auto value = [](const std::string& s) {
     return s.empty() ? std::nullopt : std::optional<std::string>(s);
   };
+  env.push_back({"TEMPIVA_SCENARIO", value(scenario)});
+  env.push_back({"TEMPIVA_LOG", value(log)});
   started_.push_back(
-      probe::Start(folder + "\\" + kExeName, workdir.empty() ? folder : workdir,
-                   {{"TEMPIVA_SCENARIO", value(scenario)}, {"TEMPIVA_LOG", value(log)}}));
+      probe::Start(folder + "\\" + kExeName, workdir.empty() ? folder : workdir, env));
   return started_.back();
 }
 

@@ -44,6 +44,9 @@ std::vector<Call> ParseCallLog(const std::string& text);
 // system folders and those on PATH.
 std::vector<std::string> TempivaOnSearchPath();
 
+// Local time minus UTC on this machine now, in milliseconds.
+long long LocalMinusUtcMs();
+
 // Milliseconds since 1970-01-01 00:00 UTC by the system clock.
 long long UtcNowMs();
 
@@ -105,9 +108,11 @@ class HoraviaTest : public ::testing::Test {
 
   // Starts `folder`\Horavia.exe in `workdir` (default: `folder`). The scenario and log, when
   // given, reach the simulator through TEMPIVA_SCENARIO and TEMPIVA_LOG; when not given these
-  // variables are removed. The process is ended at the end of the test whatever happens.
+  // variables are removed; `env` changes more. The process is ended at the end of the test
+  // whatever happens.
   probe::Process& Launch(const std::string& folder, const std::string& scenario = "",
-                         const std::string& log = "", const std::string& workdir = "");
+                         const std::string& log = "", const std::string& workdir = "",
+                         std::vector<probe::EnvChange> env = {});
 
   // The main window of a started process, waited for.
   HWND MainWindow(const probe::Process& process) const;

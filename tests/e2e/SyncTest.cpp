@@ -24,21 +24,6 @@ constexpr DWORD kMachineSecond1Ms = 75000;
 // A moment of the receiver placed kReceiverLeadMs ahead, with room for a slow start.
 constexpr DWORD kReceiverMomentMs = 15000;
 
-// Local time minus UTC on this machine now, in milliseconds.
-long long LocalMinusUtcMs() {
-  SYSTEMTIME utc, local;
-  GetSystemTime(&utc);
-  SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
-  FILETIME u, l;
-  SystemTimeToFileTime(&utc, &u);
-  SystemTimeToFileTime(&local, &l);
-  auto ticks = [](FILETIME f) {
-    return static_cast<long long>(f.dwHighDateTime) << 32 | f.dwLowDateTime;
-  };
-  const long long ms = (ticks(l) - ticks(u)) / 10000;
-  return std::llround(ms / 900000.0) * 900000;  // whole quarter hours
-}
-
 // An offset that makes a receiver in summer time show this machine's local time.
 long long SummerShowingLocalTime() {
   return LocalMinusUtcMs() - 2 * 3600000LL;

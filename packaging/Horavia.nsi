@@ -32,6 +32,8 @@ ManifestDPIAware true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Horavia"
 !define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Horavia"
 !define TASK Horavia
+!define START_TASK "Horavia start"  ; run once, for the session's user only, then removed
+!define START_WAIT_MS 10000
 !define USERS_SID S-1-5-32-545
 ; The program folder outside Program Files: owned by the Administrators, who with SYSTEM have
 ; full control; the Users read and run; nothing inherited from a parent that users may write.
@@ -480,36 +482,41 @@ FunctionEnd
   ${WordReplace} "${var}" ">" "&gt;" "+" ${var}
 !macroend
 
-; The task that starts Horavia at every user's logon, whoever installs it, each with the highest
-; privileges that user has: an administrator's Horavia then holds the right to set the clock,
-; without a prompt. The principal is the built-in Users group, by its SID (the same in every
-; language), so that the task runs for every member; its own Horavia in each session, while
-; another session runs one. Every setting is written out. Leaves "" on the stack, or why it could
-; not be registered.
-Function RegisterTask
+; A task definition for schtasks in $3: UTF-16 LE with a byte order mark. Normal priority (a
+; task's default, 7, is below normal), no time limit, on battery power too, and never ended hard
+; (which would lose the settings). With $4 "": the logon task, with $4 a user (DOMAIN\user): a
+; task without trigger that starts Horavia for that user alone, in that user's session. Leaves
+; "" on the stack, or why it could not be written. Uses $0, $2, $5.
+Function WriteTask
   StrCpy $2 "$INSTDIR"
   !insertmacro XML_ESCAPE $2
-  InitPluginsDir
-  StrCpy $3 "$PLUGINSDIR\HoraviaTask.xml"
   ClearErrors
   FileOpen $0 "$3" w
-  ; schtasks reads UTF-16 LE with a byte order mark. Normal priority (a task's default, 7, is
-  ; below normal), no time limit, on battery power too, and never ended hard (which would lose
-  ; the settings).
   FileWriteWord $0 0xFEFF
   !insertmacro XML_LINE '<?xml version="1.0" encoding="UTF-16"?>'
   !insertmacro XML_LINE '<Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">'
   !insertmacro XML_LINE '  <RegistrationInfo>'
-  !insertmacro XML_LINE '    <Description>Starts Horavia at every user$\'s logon, so that it can set the system clock.</Description>'
-  !insertmacro XML_LINE '  </RegistrationInfo>'
-  !insertmacro XML_LINE '  <Triggers>'
-  !insertmacro XML_LINE '    <LogonTrigger>'
-  !insertmacro XML_LINE '      <Enabled>true</Enabled>'
-  !insertmacro XML_LINE '    </LogonTrigger>'
-  !insertmacro XML_LINE '  </Triggers>'
-  !insertmacro XML_LINE '  <Principals>'
-  !insertmacro XML_LINE '    <Principal id="Users">'
-  !insertmacro XML_LINE '      <GroupId>${USERS_SID}</GroupId>'
+  ${If} $4 == ""
+    !insertmacro XML_LINE '    <Description>Starts Horavia at every user$\'s logon, so that it can set the system clock.</Description>'
+    !insertmacro XML_LINE '  </RegistrationInfo>'
+    !insertmacro XML_LINE '  <Triggers>'
+    !insertmacro XML_LINE '    <LogonTrigger>'
+    !insertmacro XML_LINE '      <Enabled>true</Enabled>'
+    !insertmacro XML_LINE '    </LogonTrigger>'
+    !insertmacro XML_LINE '  </Triggers>'
+    !insertmacro XML_LINE '  <Principals>'
+    !insertmacro XML_LINE '    <Principal id="Users">'
+    !insertmacro XML_LINE '      <GroupId>${USERS_SID}</GroupId>'
+  ${Else}
+    StrCpy $5 $4
+    !insertmacro XML_ESCAPE $5
+    !insertmacro XML_LINE '    <Description>Starts Horavia once, for the user logged on where it was installed; the installer removes it.</Description>'
+    !insertmacro XML_LINE '  </RegistrationInfo>'
+    !insertmacro XML_LINE '  <Principals>'
+    !insertmacro XML_LINE '    <Principal id="Users">'
+    !insertmacro XML_LINE '      <UserId>$5</UserId>'
+    !insertmacro XML_LINE '      <LogonType>InteractiveToken</LogonType>'
+  ${EndIf}
   !insertmacro XML_LINE '      <RunLevel>HighestAvailable</RunLevel>'
   !insertmacro XML_LINE '    </Principal>'
   !insertmacro XML_LINE '  </Principals>'
@@ -542,6 +549,25 @@ Function RegisterTask
   FileClose $0
   ${If} ${Errors}
     Push "The task definition could not be written to $3."
+    Return
+  ${EndIf}
+  Push ""
+FunctionEnd
+
+; The task that starts Horavia at every user's logon, whoever installs it, each with the highest
+; privileges that user has: an administrator's Horavia then holds the right to set the clock,
+; without a prompt. The principal is the built-in Users group, by its SID (the same in every
+; language), so that the task runs for every member; its own Horavia in each session, while
+; another session runs one. Every setting is written out. Leaves "" on the stack, or why it could
+; not be registered.
+Function RegisterTask
+  InitPluginsDir
+  StrCpy $3 "$PLUGINSDIR\HoraviaTask.xml"
+  StrCpy $4 ""
+  Call WriteTask
+  Pop $0
+  ${If} $0 != ""
+    Push $0
     Return
   ${EndIf}
   nsExec::ExecToLog '"$SYSDIR\schtasks.exe" /create /tn ${TASK} /xml "$3" /f'
@@ -980,15 +1006,76 @@ Section "-Install"
   CopyFiles /SILENT "$TEMP\Horavia-setup.log" "$INSTDIR\Setup.log"
 SectionEnd
 
-; Starts Horavia as the logon task would for the user of this session: the task run on demand (in
-; each session of its group's members where it is not running), never with this installer's
-; elevated rights. Where there is no task: on Windows 2000 and XP, when this installer runs as the
-; session's user, as the Startup shortcut would; else Horavia starts at the next logon.
+; Starts Horavia as the logon task would for the user of this session, and for no one else: the
+; logon task itself, its principal a group, would start it in the session of every member logged
+; on, also where one runs already. So a task of its own, for that user alone, is run once and
+; removed (which does not end the Horavia it started); never this installer's elevated rights.
+; Where no one is logged on to this session (a deployment tool's SYSTEM install in session 0),
+; Horavia starts at the next logon. Without a task: on Windows 2000 and XP, when this installer
+; runs as the session's user, as the Startup shortcut would; else at the next logon.
 Function StartAsAtLogon
   ${If} $TaskRun == 1
-    nsExec::Exec '"$SYSDIR\schtasks.exe" /run /tn ${TASK}'
+    Call SessionUser
+    ${If} $0 == ""
+      !insertmacro LOG "No user is logged on to this session: Horavia starts at the next logon."
+      Return
+    ${EndIf}
+    ${If} $1 != ""
+      StrCpy $0 "$1\$0"
+    ${EndIf}
+    StrCpy $4 $0
+    InitPluginsDir
+    StrCpy $3 "$PLUGINSDIR\HoraviaStart.xml"
+    Call WriteTask
     Pop $0
-    !insertmacro LOG "Started Horavia through the scheduled task $\"${TASK}$\""
+    ${If} $0 == ""
+      nsExec::Exec '"$SYSDIR\schtasks.exe" /create /tn "${START_TASK}" /xml "$3" /f'
+      Pop $0
+    ${EndIf}
+    ${If} $0 != 0
+      !insertmacro LOG "Horavia could not be started for $4 (the task $\"${START_TASK}$\": $0): it starts at the next logon, or from the Start menu."
+      Return
+    ${EndIf}
+    nsExec::Exec '"$SYSDIR\schtasks.exe" /run /tn "${START_TASK}"'
+    Pop $5
+    ; The task is removed once its Horavia is there: its window, or its single-instance mutex
+    ; (which another account's Horavia may deny this installer, but not hide).
+    StrCpy $6 0
+    ${If} $5 == 0
+      StrCpy $7 ${START_WAIT_MS}
+      ${Do}
+        FindWindow $6 "${FORM_CLASS}"
+        ${If} $6 != 0
+          ${Break}
+        ${EndIf}
+        System::Call "kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w 'Tempiva') p .r6 ?e"
+        Pop $8
+        ${If} $6 != 0
+          System::Call "kernel32::CloseHandle(p r6)"
+          ${Break}
+        ${ElseIf} $8 == 5  ; ERROR_ACCESS_DENIED: there, under another account
+          StrCpy $6 1
+          ${Break}
+        ${EndIf}
+        ${If} $7 <= 0
+          ${Break}
+        ${EndIf}
+        Sleep 100
+        IntOp $7 $7 - 100
+      ${Loop}
+    ${EndIf}
+    nsExec::Exec '"$SYSDIR\schtasks.exe" /delete /tn "${START_TASK}" /f'
+    Pop $0
+    ${If} $5 != 0
+      !insertmacro LOG "Horavia could not be started for $4 (schtasks /run: $5): it starts at the next logon, or from the Start menu."
+    ${ElseIf} $6 == 0
+      !insertmacro LOG "The scheduled task $\"${START_TASK}$\" was run for $4, but no Horavia appeared within ${START_WAIT_MS} ms: it starts at the next logon, or from the Start menu."
+    ${Else}
+      !insertmacro LOG "Started Horavia for $4 through the scheduled task $\"${START_TASK}$\""
+    ${EndIf}
+    ${If} $0 != 0
+      !insertmacro LOG "The scheduled task $\"${START_TASK}$\" could not be removed (schtasks: $0); remove it with: schtasks /delete /tn $\"${START_TASK}$\" /f"
+    ${EndIf}
     Return
   ${EndIf}
   ${IfNot} ${AtLeastWinVista}
@@ -1003,40 +1090,58 @@ Function StartAsAtLogon
   !insertmacro LOG "Horavia was not started from here: it starts at the next logon, or from the Start menu."
 FunctionEnd
 
+; The user logged on to this installer's session: the name in $0, the domain in $1; $0 is ""
+; where no one is (session 0 of the services from Vista on). Uses $2-$4.
+Function SessionUser
+  StrCpy $0 ""
+  StrCpy $1 ""
+  System::Call "kernel32::GetCurrentProcessId() i .r2"
+  System::Call "kernel32::ProcessIdToSessionId(i r2, *i .r3) i .r2"
+  ${If} $2 == 0
+    Return
+  ${EndIf}
+  System::Call "wtsapi32::WTSQuerySessionInformationW(p 0, i r3, i 5, *p .r2, *i .r4) i .r4"  ; WTSUserName
+  ${If} $4 == 0
+    Return
+  ${EndIf}
+  System::Call "kernel32::lstrcpynW(w .r0, p r2, i ${NSIS_MAX_STRLEN})"
+  System::Call "wtsapi32::WTSFreeMemory(p r2)"
+  System::Call "wtsapi32::WTSQuerySessionInformationW(p 0, i r3, i 7, *p .r2, *i .r4) i .r4"  ; WTSDomainName
+  ${If} $4 != 0
+    System::Call "kernel32::lstrcpynW(w .r1, p r2, i ${NSIS_MAX_STRLEN})"
+    System::Call "wtsapi32::WTSFreeMemory(p r2)"
+  ${EndIf}
+FunctionEnd
+
 ; 1 when this installer runs as the user logged on to this session.
 Function IsSessionUser
-  Push 0
-  System::Call "kernel32::GetCurrentProcessId() i .r0"
-  System::Call "kernel32::ProcessIdToSessionId(i r0, *i .r1) i .r2"
-  ${If} $2 == 0
-    Return
-  ${EndIf}
-  System::Call "wtsapi32::WTSQuerySessionInformationW(p 0, i r1, i 5, *p .r3, *i .r4) i .r2"  ; WTSUserName
-  ${If} $2 == 0
-    Return
-  ${EndIf}
-  System::Call "kernel32::lstrcpynW(w .r5, p r3, i ${NSIS_MAX_STRLEN})"
-  System::Call "wtsapi32::WTSFreeMemory(p r3)"
-  System::Call "advapi32::GetUserNameW(w .r6, *i ${NSIS_MAX_STRLEN}) i .r2"
-  ${If} $2 != 0
-  ${AndIf} $5 == $6
-    Pop $0
+  Call SessionUser
+  System::Call "advapi32::GetUserNameW(w .r2, *i ${NSIS_MAX_STRLEN}) i .r3"
+  ${If} $0 != ""
+  ${AndIf} $3 != 0
+  ${AndIf} $0 == $2
     Push 1
+  ${Else}
+    Push 0
   ${EndIf}
 FunctionEnd
 
 Function FinishShow
   ; A Horavia ended for the upgrade was started again already. Without a task, this elevated
-  ; installer cannot start Horavia as the user from Vista on, nor as another user on 2000 and XP.
-  StrCpy $0 0
+  ; installer cannot start Horavia as the user from Vista on, nor as another user on 2000 and XP;
+  ; with one, not where no one is logged on to this session.
+  StrCpy $5 0
   ${If} $TaskRun == 1
-    StrCpy $0 1
+    Call SessionUser
+    ${If} $0 != ""
+      StrCpy $5 1
+    ${EndIf}
   ${ElseIfNot} ${AtLeastWinVista}
     Call IsSessionUser
-    Pop $0
+    Pop $5
   ${EndIf}
   ${If} $Ended > 0
-  ${OrIf} $0 != 1
+  ${OrIf} $5 != 1
     ${NSD_Uncheck} $mui.FinishPage.Run
     ShowWindow $mui.FinishPage.Run 0
   ${EndIf}

@@ -1,10 +1,11 @@
 // Stands in for Windows' schtasks.exe in the installer tests, where Wine's own would keep only part
-// of a task definition: records each call's arguments (C:\schtasks\calls.txt) and the definition
-// handed to /create (C:\schtasks\task.xml, as given), and answers as a task store would. While
-// C:\schtasks\refuse-create exists, /create fails. /run, and /logon (what Windows does at this
-// user's logon), start the task's command when its principal names this user, or a group this user
-// belongs to (as Windows runs a group's task for every member), and /logon only when the logon
-// trigger names no user or this one; each started process id is added to C:\schtasks\started.txt.
+// of a task definition: records each call's arguments (C:\schtasks\calls.txt) and keeps each task
+// as the definition handed to /create (C:\schtasks\<name>.xml, as given) until /delete, answering
+// as a task store would. While C:\schtasks\refuse-create exists, /create fails. /run, and /logon
+// (what Windows does at this user's logon), start the task's command when its principal names this
+// user, or a group this user belongs to (as Windows runs a group's task for every member), and
+// /logon only when the logon trigger names no user or this one; each start is added to
+// C:\schtasks\started.txt as "<process id>|<task>|<UserId or GroupId of the principal>".
 #include <windows.h>
 #include <sddl.h>
 #include <shellapi.h>
@@ -37,10 +38,10 @@ void Append(const wchar_t* name, const wchar_t* text) {
   CloseHandle(file);
 }
 
-// The registered definition (UTF-16 LE with a byte order mark), without the mark.
-std::wstring Definition() {
+// A registered definition (UTF-16 LE with a byte order mark), without the mark.
+std::wstring Definition(const std::wstring& path) {
   std::wstring text;
-  HANDLE file = CreateFileW(Record(L"task.xml").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return text;
   const DWORD size = GetFileSize(file, nullptr);
@@ -82,8 +83,8 @@ bool IsMember(const std::wstring& group) {
   return member != FALSE;
 }
 
-// Starts the task's command for this user when its principal takes this user in.
-bool RunForThisUser(const std::wstring& xml) {
+// Starts task <name>'s command for this user when its principal takes this user in.
+bool RunForThisUser(const std::wstring& name, const std::wstring& xml) {
   const std::wstring user = Element(xml, L"Principal", L"UserId");
   const std::wstring group = Element(xml, L"Principal", L"GroupId");
   if (!(group.empty() ? IsThisUser(user) : IsMember(group))) return true;
@@ -95,7 +96,9 @@ bool RunForThisUser(const std::wstring& xml) {
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &startup, &process))
     return false;
-  Append(L"started.txt", std::to_wstring(process.dwProcessId).c_str());
+  Append(L"started.txt",
+         (std::to_wstring(process.dwProcessId) + L"|" + name + L"|" + (group.empty() ? user : group))
+             .c_str());
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return true;
@@ -116,29 +119,27 @@ int main() {
   while (*rest == L' ') ++rest;
   Append(L"calls.txt", rest);
 
-  const std::wstring registered = Record(L"registered");
   const wchar_t* xml = nullptr;
-  for (int i = 1; i + 1 < count; ++i)
+  const wchar_t* name = nullptr;
+  for (int i = 1; i + 1 < count; ++i) {
     if (_wcsicmp(argv[i], L"/xml") == 0) xml = argv[i + 1];
-  const wchar_t* action = count > 1 ? argv[1] : L"";
-  if (_wcsicmp(action, L"/create") == 0) {
-    if (Exists(Record(L"refuse-create")) || !xml ||
-        !CopyFileW(xml, Record(L"task.xml").c_str(), FALSE))
-      return 1;
-    CloseHandle(CreateFileW(registered.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    return 0;
+    if (_wcsicmp(argv[i], L"/tn") == 0) name = argv[i + 1];
   }
+  if (!name) return 1;
+  const std::wstring registered = Record(name) + L".xml";
+  const wchar_t* action = count > 1 ? argv[1] : L"";
+  if (_wcsicmp(action, L"/create") == 0)
+    return Exists(Record(L"refuse-create")) || !xml || !CopyFileW(xml, registered.c_str(), FALSE);
   if (_wcsicmp(action, L"/delete") == 0) return DeleteFileW(registered.c_str()) ? 0 : 1;
   if (_wcsicmp(action, L"/query") == 0) return Exists(registered) ? 0 : 1;
   if (_wcsicmp(action, L"/run") == 0 || _wcsicmp(action, L"/logon") == 0) {
     if (!Exists(registered)) return 1;
-    const std::wstring definition = Definition();
+    const std::wstring definition = Definition(registered);
     const std::wstring trigger = Element(definition, L"LogonTrigger", L"UserId");
     if (_wcsicmp(action, L"/logon") == 0 &&
         (trigger == L"-" || !(trigger.empty() || IsThisUser(trigger))))
       return 0;
-    return RunForThisUser(definition) ? 0 : 1;
+    return RunForThisUser(name, definition) ? 0 : 1;
   }
   return 1;
 }

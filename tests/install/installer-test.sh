@@ -6,9 +6,9 @@
 # removed first; a silent install to a folder outside Program Files gives it administrators-only
 # permissions and puts the files, the uninstall entry, the event source, the Start menu shortcut
 # and the task (for the Users group) in place; the task starts the program at logon; a silent
-# upgrade ends it in order, keeps the earlier choices and starts it again through the task; the
-# registered quiet uninstall command returns when all is removed, with nothing left for a
-# restart. Then: a roll-back never takes an old backup for the program, a file held by a Horavia
+# upgrade ends it in order, keeps the earlier choices and starts it again for the session's user
+# alone, through a task of that user's that it removes again; the registered quiet uninstall
+# command returns when all is removed, with nothing left for a restart. Then: a roll-back never takes an old backup for the program, a file held by a Horavia
 # of "another session" is replaced at the next restart (exit code 3010), and removal keeps an
 # administrator's own Tempiva.dll. Windows XP: a library on PATH only is not taken, one named
 # with /LIBRARY= is, and removal takes it away again. The prefixes stay in <work folder> when
@@ -90,6 +90,7 @@ new_prefix() {
   setup_win=$(winepath -w "$setup" 2>/dev/null | tr -d '\r')
   appdata=$(unix "$(wine cmd /c echo %APPDATA% </dev/null 2>/dev/null | tr -d '\r')")
   temp=$(unix "$(wine cmd /c echo %TEMP% </dev/null 2>/dev/null | tr -d '\r')")
+  session_user=$(wine cmd /c echo %USERDOMAIN%\\%USERNAME% </dev/null 2>/dev/null | tr -d '\r')
   mkdir -p "$appdata"
   printf '[TNA]\r\nFirstRun=0\r\n' >"$appdata/Kronalt.ini"
   programs=$(unix 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs')
@@ -109,7 +110,7 @@ opens_receiver() {
 }
 start_horavia() { opens_receiver "$(wine "$probe" start "$folder\\Horavia.exe" </dev/null | tr -d '\r')"; }
 # The process the stand-in task store started last.
-task_started() { tail -n 1 "$c/schtasks/started.txt" 2>/dev/null | tr -d '\r'; }
+task_started() { tail -n 1 "$c/schtasks/started.txt" 2>/dev/null | tr -d '\r' | cut -d'|' -f1; }
 
 # What a silent install or upgrade puts in place, in $folder.
 installed() {
@@ -154,9 +155,9 @@ check_task() {
   expect "schtasks registered the task from an XML file" \
     grep -qE '^/create /tn Horavia /xml "[^"]+" /f' "$c/schtasks/calls.txt"
   expect "the definition starts with the UTF-16 LE byte order mark" \
-    test "$(head -c 2 "$c/schtasks/task.xml" | od -An -tx1 | tr -d ' ')" = fffe
+    test "$(head -c 2 "$c/schtasks/Horavia.xml" | od -An -tx1 | tr -d ' ')" = fffe
   local xml wanted
-  xml=$(iconv -f UTF-16 -t UTF-8 "$c/schtasks/task.xml" | tr -d '\r')
+  xml=$(iconv -f UTF-16 -t UTF-8 "$c/schtasks/Horavia.xml" | tr -d '\r')
   for wanted in '<UserId>' '<LogonType>' '<MultipleInstancesPolicy>IgnoreNew'; do
     grep -qF -- "$wanted" <<<"$xml" && fail "the task definition names $wanted"
   done
@@ -190,7 +191,7 @@ removed() {
   expect "the event source is gone" test -z "$(value "$source_key" EventMessageFile)"
   expect "the Start menu shortcut is gone" test ! -e "$programs/Horavia.lnk"
   expect "no Startup shortcut stays" test -z "$(find "$c" -ipath '*/startup/horavia.lnk')"
-  expect "the task is gone" test ! -e "$c/schtasks/registered"
+  expect "the task is gone" test ! -e "$c/schtasks/Horavia.xml"
   expect "the user's settings stay" test -s "$appdata/Kronalt.ini"
   expect "nothing is left for a restart" nothing_pending
 }
@@ -219,7 +220,7 @@ touch "$c/schtasks/refuse-create"
 setup 1 "an install whose task is refused fails" /S
 expect "... and leaves no program folder" test ! -e "$dir"
 expect "... and no uninstall entry" test -z "$(entry DisplayName)"
-rm -f "$c/schtasks/refuse-create" "$c/schtasks/task.xml" "$c/schtasks/calls.txt"
+rm -f "$c/schtasks/refuse-create" "$c/schtasks/Horavia.xml" "$c/schtasks/calls.txt"
 # A network drive N: (Wine reads drive types when its server starts).
 mkdir -p "$work/share"
 ln -s "$work/share" "$WINEPREFIX/dosdevices/n:"
@@ -256,7 +257,7 @@ expect "... set on the program folder (owner, protected DACL)" \
   grep -qF "SetNamedSecurityInfoW L\"${folder//\\/\\\\}\" 1 -2147483643" "$work/trace"
 check_task
 expect "no Startup shortcut where there is a task" test -z "$(find "$c" -ipath '*/startup/horavia.lnk')"
-quiet wine "$c/windows/system32/schtasks.exe" /logon
+quiet wine "$c/windows/system32/schtasks.exe" /logon /tn Horavia
 expect "the task started the program at logon" test -n "$(task_started)"
 opens_receiver "$(task_started)"
 
@@ -270,9 +271,15 @@ ended_in_order "the upgrade"
 installed
 expect "the upgrade replaced the files" test -z "$(grep 'not from the installer' "$dir/README.md" || true)"
 expect "the upgrade kept the simulator" test -e "$dir/simulator/Tempiva.dll"
-expect "the upgrade kept the task" test "$(grep -c '^/create' "$c/schtasks/calls.txt")" = 2
-expect "the upgrade started the program again through the task" \
-  test "$(task_started)" != "$first" -a "$(tail -n 1 "$c/schtasks/calls.txt" | tr -d '\r')" = '/run /tn Horavia'
+expect "the upgrade kept the task" test "$(grep -c '^/create /tn Horavia /xml' "$c/schtasks/calls.txt")" = 2
+# Not the logon task, which Windows would run in the session of every member of its group: a
+# task of the session's user alone, removed again.
+expect "the upgrade started the program again through a task for the session's user ($(tail -n 1 "$c/schtasks/started.txt"))" \
+  test "$(task_started)" != "$first" -a \
+  "$(tail -n 1 "$c/schtasks/started.txt" | tr -d '\r' | cut -d'|' -f2-)" = "Horavia start|$session_user"
+expect "... that is removed again" \
+  test ! -e "$c/schtasks/Horavia start.xml" -a -e "$c/schtasks/Horavia.xml"
+expect "... and the log says for whom" grep -qF "Started Horavia for $session_user" <<<"$(setup_log)"
 opens_receiver "$(task_started)"
 
 # The uninstall entry's quiet command, run as a deployment tool does: it returns when all is gone.
@@ -287,7 +294,7 @@ expect "the uninstaller removed the task" grep -qx '/delete /tn Horavia /f' "$c/
 # Without start at logon, in Program Files; the administrator's own Tempiva.dll beside it.
 use_folder "$default_folder"
 setup 0 "a silent install without start at logon succeeds" /S /NOLOGON
-expect "no task without start at logon" test ! -e "$c/schtasks/registered"
+expect "no task without start at logon" test ! -e "$c/schtasks/Horavia.xml"
 cp "$simulator" "$dir/Tempiva.dll"
 printf 'installed' >>"$dir/Horavia.exe"
 # An earlier run's backup, in use: a failed upgrade puts back its own backup, never this one.
@@ -302,7 +309,7 @@ rm "$c/schtasks/refuse-create"
 # A Horavia in another session holds the program: replaced at the next restart, and said so.
 hold "$folder\\Horavia.exe"
 setup 3010 "an upgrade over a program in use asks for a restart" /S
-expect "no task: the upgrade kept the earlier choice" test ! -e "$c/schtasks/registered"
+expect "no task: the upgrade kept the earlier choice" test ! -e "$c/schtasks/Horavia.xml"
 expect "the new program waits for the restart" \
   grep -qiF 'Horavia\Horavia.exe.new' <<<"$(value "$session_key" PendingFileRenameOperations)"
 expect "the log says so" grep -qF 'takes its place at the next restart' <<<"$(setup_log)"

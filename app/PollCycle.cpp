@@ -1,6 +1,6 @@
-// The poll cycle: the 200 ms tick that drives the device session (Closed,
-// Opened, Running), the readiness check, the message-pumping wait, the
-// processing of each record read, and the power broadcast.
+// The poll cycle: the tick of the poll timer that drives the device session
+// (Closed, Opened, Running), the readiness check, the message-pumping wait,
+// the processing of each record read, and the power broadcast.
 #include "app/UnitMain.h"
 #include "common/ControlIds.h"
 #include "common/Texts.h"
@@ -54,39 +54,40 @@ void TFormMain::Timer3Timer() {
     SessionLost();
   }
   RetryTrayIcon();
-  if (++FTick > 4) FTick = 0;
+  if (++FTick >= kTicksPerSecond) FTick = 0;
 }
 
 void TFormMain::PollSession() {
   switch (FSessionState) {
-    case Closed:
+    case SessionState::Closed:
       if (FLibraryLoaded && !FSuspended && _NumInstalled() > 0 && FTick == 0) {
         if (_Open()) {
           if (TabbedNotebook1.ActivePageIndex() == kInfoPageIndex) FInfoRequest = true;
           PanelMsg.SetText(Text(TextId::TxtDeviceOpened));
-          FSessionState = Opened;
+          FSessionState = SessionState::Opened;
         } else {
           PanelMsg.SetText(Text(TextId::TxtNotOpened));
         }
       }
       if (SecondChanged(PCLocalNow())) ShowPCClock();
       break;
-    case Opened:
+    case SessionState::Opened:
       if (FTick == 0) {
         if (DeviceReady()) {
           TimeData record{};
           // The first valid record only proves that records flow. A message
           // handled during the probe's waits (a suspend) may have closed the
           // session meanwhile: it stays closed.
-          if (_GetTimeData(record) && TimeDataValid(record) && FSessionState == Opened)
-            FSessionState = Running;
+          if (_GetTimeData(record) && TimeDataValid(record) &&
+              FSessionState == SessionState::Opened)
+            FSessionState = SessionState::Running;
         } else {
           SessionLost();
         }
       }
       if (SecondChanged(PCLocalNow())) ShowPCClock();
       break;
-    case Running:
+    case SessionState::Running:
       if (DeviceReady()) {
         if (_TimeChanged()) {
           Delay(2);
@@ -101,7 +102,7 @@ void TFormMain::PollSession() {
 }
 
 void TFormMain::SessionLost() {
-  FSessionState = Closed;
+  FSessionState = SessionState::Closed;
   PanelMsg.SetText(Text(TextId::TxtNotOpened));
 }
 
@@ -196,7 +197,7 @@ intptr_t TFormMain::WMPowerBroadcast(uintptr_t event) {
           // The machine goes to sleep either way; the session counts as closed.
         }
       }
-      FSessionState = Closed;
+      FSessionState = SessionState::Closed;
       return 1;
     case 6:   // resume after a critical suspend (no suspend broadcast came)
     case 7:   // resume from suspend, once a user is back

@@ -160,7 +160,7 @@ TFormMain::TFormMain()
       Timer1(*this, kTimer1, kCloseDelayMs),
       Timer2(*this, kTimer2, 10),
       Timer3(*this, kTimer3, kPollPeriodMs),
-      TimerDelay(*this, kTimerDelay, 0) {
+      TimerDelay(*this, kTimerDelay, 0, TimerKind::Wait) {
   SetMainForm(true);
   SetBorder(BorderStyle::Single, false);
 

@@ -602,6 +602,45 @@ TEST_F(PollCycle, AWaitInsideAWaitLastsItsOwnTime) {
   }
 }
 
+// A message box opened inside a tick's wait runs its own loop for 3 s: the
+// poll timer ticks on there, once a period, each tick with its own waits,
+// and the tick that waited ends after the box.
+TEST_F(PollCycle, TicksGoOnWhileAMessageBoxWaitsInsideATick) {
+  Start();
+  os.RunFor(3000);
+  ASSERT_EQ(Main().FSessionState, SessionState::Running);
+  os.boxAnswerDelayMs = 3000;
+  int64_t boxShown = -1;
+  int64_t boxClosed = -1;
+  onCall = [&](const LibraryCall& call, const std::string&) {
+    if (boxShown >= 0 || call.entry != "_GetStatus") return;
+    boxShown = os.TickUs();
+    os.Post([&] {
+      Os().MessageBox("a box", "DCF77", MessageBoxKind::Information, MessageBoxButtons::Ok);
+      boxClosed = os.TickUs();
+    });
+  };
+  const size_t from = calls.size();
+  os.RunFor(5000);
+  ASSERT_GE(boxClosed - boxShown, 3000000);
+  std::vector<int64_t> ticks;  // the receiver is ready at once: one status poll a tick
+  for (size_t i = from; i < calls.size(); ++i) {
+    const LibraryCall& c = calls[i];
+    if (c.entry == "_GetStatus") ticks.push_back(c.atUs);
+    if (c.entry == "_TimeChanged" && c.depth == 1 && c.atUs < boxClosed)
+      EXPECT_LT(c.atUs, boxShown) << "a tick went on inside the box it waited for";
+  }
+  ASSERT_GE(ticks.size(), 2u);
+  const int64_t periodUs = (kPollPeriodMs * 1000 + 15599) / 15600 * 15600;  // on the grain
+  for (size_t i = 1; i < ticks.size(); ++i)
+    EXPECT_EQ(ticks[i] - ticks[i - 1], periodUs) << "tick " << i << " at " << ticks[i];
+  EXPECT_GE(static_cast<int64_t>(ticks.size()), 5000000 / periodUs);
+  EXPECT_GT(std::count_if(calls.begin() + static_cast<std::ptrdiff_t>(from), calls.end(),
+                          [](const LibraryCall& c) { return c.depth == 2; }),
+            0)
+      << "ticks ran in the box's loop";
+}
+
 // The terminate button pressed while a tick waits: the program ends at once,
 // writes its settings once and touches nothing after the close.
 class EndingDuringAWait : public PollFixture {

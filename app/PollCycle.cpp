@@ -1,6 +1,6 @@
-// The poll cycle: the 200 ms tick that drives the device session (Closed,
-// Opened, Running), the readiness check, the message-pumping wait, the
-// processing of each record read, and the power broadcast.
+// The poll cycle: the tick of the poll timer that drives the device session
+// (Closed, Opened, Running), the readiness check, the message-pumping wait,
+// the processing of each record read, and the power broadcast.
 #include "app/UnitMain.h"
 #include "common/ControlIds.h"
 #include "common/Texts.h"
@@ -56,17 +56,17 @@ void TFormMain::Timer3Timer() {
     SessionLost();
   }
   RetryTrayIcon();
-  if (++FTick > 4) FTick = 0;
+  if (++FTick >= kTicksPerSecond) FTick = 0;
 }
 
 void TFormMain::PollSession() {
   switch (FSessionState) {
-    case Closed:
+    case SessionState::Closed:
       if (FLibraryLoaded && !FSuspended && _NumInstalled() > 0 && FTick == 0) {
         if (_Open()) {
           if (TabbedNotebook1.ActivePageIndex() == kInfoPageIndex) FInfoRequest = true;
           PanelMsg.SetText(Text(TextId::TxtDeviceOpened));
-          FSessionState = Opened;
+          FSessionState = SessionState::Opened;
           EventLog1.ReceiverFound();
         } else {
           PanelMsg.SetText(Text(TextId::TxtNotOpened));
@@ -74,22 +74,23 @@ void TFormMain::PollSession() {
       }
       if (SecondChanged(PCLocalNow())) ShowPCClock();
       break;
-    case Opened:
+    case SessionState::Opened:
       if (FTick == 0) {
         if (DeviceReady()) {
           TimeData record{};
           // The first valid record only proves that records flow. A message
           // handled during the probe's waits (a suspend) may have closed the
           // session meanwhile: it stays closed.
-          if (_GetTimeData(record) && TimeDataValid(record) && FSessionState == Opened)
-            FSessionState = Running;
+          if (_GetTimeData(record) && TimeDataValid(record) &&
+              FSessionState == SessionState::Opened)
+            FSessionState = SessionState::Running;
         } else {
           SessionLost();
         }
       }
       if (SecondChanged(PCLocalNow())) ShowPCClock();
       break;
-    case Running:
+    case SessionState::Running:
       if (DeviceReady()) {
         if (_TimeChanged()) {
           Delay(2);
@@ -104,8 +105,8 @@ void TFormMain::PollSession() {
 }
 
 void TFormMain::SessionLost() {
-  if (FSessionState != Closed) EventLog1.ReceiverLost();
-  FSessionState = Closed;
+  if (FSessionState != SessionState::Closed) EventLog1.ReceiverLost();
+  FSessionState = SessionState::Closed;
   PanelMsg.SetText(Text(TextId::TxtNotOpened));
 }
 
@@ -207,7 +208,7 @@ void CloseForSleep(TFormMain& form) {
       // The machine sleeps or slept either way; the session counts as closed.
     }
   }
-  form.FSessionState = Closed;
+  form.FSessionState = SessionState::Closed;
 }
 
 }  // namespace

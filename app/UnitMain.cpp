@@ -35,7 +35,7 @@ void TFormMain::InitialiseControllerFields() {
   FSuspended = false;
   FBatteryCountdown = 3;
   FLastSecond = 153;  // no second of any clock: the first comparison reports a change
-  FSessionState = 0;
+  FSessionState = SessionState::Closed;
   FTick = 0;
   FQuality = -1;
   FLastSetTime = kFallbackDateTime;

@@ -14,6 +14,19 @@
 
 namespace hv {
 
+// The device session: none (the program tries to open one), opened (waiting
+// for a first valid record), running (every new second is read).
+enum class SessionState : int32_t { Closed, Opened, Running };
+
+// The poll timer's period, which the cycle's once-a-second work counts on:
+// it comes on every kTicksPerSecond-th tick.
+constexpr uint32_t kPollPeriodMs = 200;
+constexpr int32_t kTicksPerSecond = 1000 / kPollPeriodMs;
+static_assert(1000 % kPollPeriodMs == 0, "a whole number of ticks per second");
+// Timer1: how long an unsupported platform's start waits, after its message,
+// before it closes the program.
+constexpr uint32_t kCloseDelayMs = 200;
+
 class TFormMain : public TForm {
  public:
   TFormMain();
@@ -51,6 +64,8 @@ class TFormMain : public TForm {
   // Whether the second of `time` differs from the one of the previous call.
   bool SecondChanged(TDateTime time);
   void ProcessTimeData(const TimeData& record);
+  // Whether a device session is open (Opened or Running).
+  bool SessionOpen() const { return FSessionState != SessionState::Closed; }
   // Poll ticks running now, nested in each other's waits (at most kMaxPollDepth).
   int PollDepth() const { return pollDepth_; }
   // The power broadcast: `event` is its wParam; answers the message result.
@@ -177,7 +192,7 @@ class TFormMain : public TForm {
   int32_t FBatteryCountdown = 0;
   int32_t FLastSecond = 0;
   int32_t FTraySource = 0;
-  int32_t FSessionState = 0;
+  SessionState FSessionState = SessionState::Closed;
   int32_t FTick = 0;
   int32_t FQuality = 0;
   TDateTime FLastSetTime = 0.0;
@@ -223,9 +238,6 @@ const char* TrayTip(int source);
 enum MainTimerId : uint32_t { kTimer1 = 1, kTimer2 = 2, kTimer3 = 3, kTimerDelay = 4 };
 
 constexpr int kInfoPageIndex = 2;
-
-// The device session states of FSessionState.
-enum SessionState : int32_t { Closed = 0, Opened = 1, Running = 2 };
 
 // At most this many poll ticks run at once: a tick that arrives while as
 // many are waiting in each other's Delay returns at once.

@@ -157,10 +157,10 @@ TFormMain::TFormMain()
              T(TextId::TxtLiabilityHeading)),
       Label10(*this, ctl::Label10, "Label10", &Panel19, {8, 28, 364, 64},
               T(TextId::TxtLiabilityText)),
-      Timer1(*this, kTimer1, 200),
+      Timer1(*this, kTimer1, kCloseDelayMs),
       Timer2(*this, kTimer2, 10),
-      Timer3(*this, kTimer3, 200),
-      TimerDelay(*this, kTimerDelay, 0) {
+      Timer3(*this, kTimer3, kPollPeriodMs),
+      TimerDelay(*this, kTimerDelay, 0, TimerKind::Wait) {
   SetMainForm(true);
   SetBorder(BorderStyle::Single, false);
 

@@ -97,8 +97,8 @@ void TFormMain::ShowPCClock() {
     PanelSeason.SetText("");
     PanelDCFQuality.SetText("");
     PanelAntenna.SetText("");
-    PanelStatus.SetText(FSessionState > Closed ? ReceptionText(_GetDCFStatus())
-                                               : T(TextId::TxtNotApplicable));
+    PanelStatus.SetText(SessionOpen() ? ReceptionText(_GetDCFStatus())
+                                      : T(TextId::TxtNotApplicable));
   }
   UpdateBatteryPanel();
   UpdateTraySource(TimeData{});  // flag byte 0: no radio time
@@ -139,7 +139,7 @@ void TFormMain::ShowLastUpdate() {
 void TFormMain::UpdateBatteryPanel() {
   PanelBattery.SetFontColor(clWindowText);
   std::string text = T(TextId::TxtNotApplicable);
-  if (FSessionState > Closed && CfgHasBatteryMeasure(_GetCfg())) {
+  if (SessionOpen() && CfgHasBatteryMeasure(_GetCfg())) {
     int32_t millivolts = _GetBatteryVoltage();
     if (millivolts < 0) millivolts = _GetBatteryVoltage();
     if (millivolts < 0 || millivolts >= 3500) {
@@ -178,7 +178,7 @@ void TFormMain::UpdateDeviceInfo() {
   FInfoRequest = false;
   TPanel* const values[] = {&PanelFirmware, &PanelType, &PanelSN,      &PanelSN_EEPROM,
                             &PanelModule,   &PanelRTC,  &PanelMeasure, &PanelMode};
-  if (FSessionState <= Closed) {
+  if (!SessionOpen()) {
     for (TPanel* panel : values) ShowInfo(*panel, T(TextId::TxtNotApplicable));
     return;
   }

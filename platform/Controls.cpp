@@ -270,8 +270,8 @@ TPage::TPage(TForm& owner, int id, const char* name, TPageControl& pageControl, 
   SetText(pageControl.Items().at(static_cast<size_t>(pageIndex)));
 }
 
-TTimer::TTimer(TForm& owner, uint32_t id, uint32_t interval)
-    : owner_(owner), id_(id), interval_(interval) {
+TTimer::TTimer(TForm& owner, uint32_t id, uint32_t interval, TimerKind kind)
+    : owner_(owner), id_(id), interval_(interval), kind_(kind) {
   owner.RegisterTimer(*this);
 }
 
@@ -307,6 +307,12 @@ TControl* TForm::FindControl(int id) const {
   for (TControl* c : controls_)
     if (c->Id() == id) return c;
   return nullptr;
+}
+
+TimerKind TForm::TimerKindOf(uint32_t id) const {
+  for (const TTimer* t : timers_)
+    if (t->Id() == id) return t->Kind();
+  return TimerKind::Window;
 }
 
 void TForm::SetPosition(int left, int top) {

@@ -270,10 +270,19 @@ class TPage : public TControl {
   int pageIndex_;
 };
 
+// Where a timer ticks. A window timer is the system's: it ticks in every
+// message loop, a modal one's (a message box, a window being moved) too. A
+// wait timer ticks only in the program's own wait
+// (`Platform::WaitAndProcessMessages`), which times out when it falls due:
+// no system timer is set, killed or woken for it. It is meant for the short
+// one-shot waits that only that wait runs.
+enum class TimerKind { Window, Wait };
+
 class TTimer {
  public:
-  TTimer(TForm& owner, uint32_t id, uint32_t interval);
+  TTimer(TForm& owner, uint32_t id, uint32_t interval, TimerKind kind = TimerKind::Window);
   uint32_t Id() const { return id_; }
+  TimerKind Kind() const { return kind_; }
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
   // Enables the timer and starts it afresh, also when it is running: its
@@ -288,6 +297,7 @@ class TTimer {
   TForm& owner_;
   uint32_t id_;
   uint32_t interval_;
+  TimerKind kind_;
   bool enabled_ = false;
 };
 
@@ -328,6 +338,8 @@ class TForm {
   const std::string& Caption() const { return caption_; }
   const std::vector<TControl*>& Controls() const { return controls_; }
   TControl* FindControl(int id) const;
+  // The kind of timer `id`: a window timer when the form has no such timer.
+  TimerKind TimerKindOf(uint32_t id) const;
 
   int Left() const { return left_; }
   int Top() const { return top_; }

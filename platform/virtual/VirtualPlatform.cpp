@@ -325,7 +325,8 @@ int64_t VirtualPlatform::Quantise(int64_t us) const {
 
 void VirtualPlatform::SetTimer(TForm& form, uint32_t id, uint32_t interval) {
   const int64_t intervalUs = static_cast<int64_t>(std::max<uint32_t>(interval, 1)) * 1000;
-  timers_[{&form, id}] = Timer{intervalUs, Quantise(Tick() + intervalUs), false, ++timerOrder_};
+  timers_[{&form, id}] = Timer{intervalUs, Quantise(Tick() + intervalUs), false, ++timerOrder_,
+                               form.TimerKindOf(id) == TimerKind::Wait};
 }
 
 void VirtualPlatform::KillTimer(TForm& form, uint32_t id) {
@@ -353,7 +354,7 @@ void VirtualPlatform::ExpireTimers() {
   }
 }
 
-bool VirtualPlatform::ProcessOne() {
+bool VirtualPlatform::ProcessOne(bool inWait) {
   if (terminated_) return false;
   if (!posted_.empty()) {
     auto message = std::move(posted_.front());
@@ -365,7 +366,8 @@ bool VirtualPlatform::ProcessOne() {
   // Timer ticks only when no other message is pending; the earliest set first.
   auto next = timers_.end();
   for (auto it = timers_.begin(); it != timers_.end(); ++it)
-    if (it->second.pending && (next == timers_.end() || it->second.order < next->second.order))
+    if (it->second.pending && (inWait || !it->second.wait) &&
+        (next == timers_.end() || it->second.order < next->second.order))
       next = it;
   if (next == timers_.end()) return false;
   next->second.pending = false;
@@ -374,17 +376,18 @@ bool VirtualPlatform::ProcessOne() {
   return true;
 }
 
-int64_t VirtualPlatform::NextDueUs() const {
+int64_t VirtualPlatform::NextDueUs(bool inWait) const {
   int64_t next = INT64_MAX;
-  for (const auto& [key, timer] : timers_) next = std::min(next, timer.dueUs);
+  for (const auto& [key, timer] : timers_)
+    if (inWait || !timer.wait) next = std::min(next, timer.dueUs);
   return next;
 }
 
 void VirtualPlatform::RunFor(int64_t ms) {
   const int64_t until = Tick() + ms * 1000;
   while (!terminated_) {
-    if (ProcessOne()) continue;
-    const int64_t next = NextDueUs();
+    if (ProcessOne(false)) continue;
+    const int64_t next = NextDueUs(false);
     if (next > until) {
       AdvanceTo(until);
       return;
@@ -395,8 +398,8 @@ void VirtualPlatform::RunFor(int64_t ms) {
 
 void VirtualPlatform::RunMessageLoop() {
   while (!terminated_) {
-    if (ProcessOne()) continue;
-    const int64_t next = NextDueUs();
+    if (ProcessOne(false)) continue;
+    const int64_t next = NextDueUs(false);
     if (next == INT64_MAX) return;  // nothing could ever arrive
     AdvanceTo(next);
   }
@@ -404,13 +407,13 @@ void VirtualPlatform::RunMessageLoop() {
 
 void VirtualPlatform::WaitAndProcessMessages() {
   if (terminated_) return;
-  if (!ProcessOne()) {
+  if (!ProcessOne(true)) {
     // Waiting: time passes until the next timer is due.
-    const int64_t next = NextDueUs();
+    const int64_t next = NextDueUs(true);
     AdvanceTo(next == INT64_MAX ? Tick() + std::max<int64_t>(timerGranularityUs, 1000) : next);
-    if (!ProcessOne()) return;
+    if (!ProcessOne(true)) return;
   }
-  while (ProcessOne()) {
+  while (ProcessOne(true)) {
   }
 }
 

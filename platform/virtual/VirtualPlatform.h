@@ -1,7 +1,9 @@
 // The deterministic virtual platform of the core tests: a virtual clock,
 // window timers and a message loop that behave like Windows' (a timer tick
 // is generated only when its timer is due and no other message is pending,
-// at most one pending per timer, on a configurable timer granularity),
+// at most one pending per timer, on a configurable timer granularity; a
+// wait timer the same, but only in WaitAndProcessMessages, not in the
+// outer loop nor in a modal one's),
 // recorded and answered message boxes, a mutex namespace, libraries
 // registered by name, and scriptable privilege, version and clock results.
 // Nothing here reads the real clock or sleeps.
@@ -231,6 +233,7 @@ class VirtualPlatform : public Platform {
     int64_t dueUs;
     bool pending;
     uint64_t order;  // set order, to deliver simultaneous ticks like Windows
+    bool wait;       // a wait timer: ticks only in WaitAndProcessMessages
   };
   using TimerKey = std::pair<const TForm*, uint32_t>;
   struct Library {
@@ -244,8 +247,10 @@ class VirtualPlatform : public Platform {
     if (us * 1000 > tickNs_) tickNs_ = us * 1000;
   }
   void ExpireTimers();
-  bool ProcessOne();
-  int64_t NextDueUs() const;
+  // One message, or one due timer's tick; `inWait`: in the program's own
+  // wait, where wait timers tick too.
+  bool ProcessOne(bool inWait);
+  int64_t NextDueUs(bool inWait) const;
 
   int64_t tickNs_ = 0;  // monotonic time since the start
   int64_t clockOffsetUs_ = 0;  // PC clock minus monotonic time

@@ -257,6 +257,7 @@ void WindowLayer::DestroyFormWindow(TForm& form) {
   auto it = std::find_if(forms_.begin(), forms_.end(),
                          [&](const auto& record) { return record->form == &form; });
   pendingTimers_.erase(&form);
+  std::erase_if(waitTimers_, [&](const WaitTimer& timer) { return timer.form == &form; });
   if (it == forms_.end()) return;
   for (TControl* control : form.Controls()) {
     auto windows = controls_.find(control);

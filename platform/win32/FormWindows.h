@@ -54,7 +54,8 @@ class WindowLayer final : public ControlObserver {
   // foreground or the form is hidden.
   void FlashForm(TForm& form);
 
-  // Window timers; a form not realised yet gets them when it is.
+  // Timers. A window timer of a form not realised yet starts with its
+  // window; a wait timer needs no window (TimerKind).
   void SetTimer(TForm& form, uint32_t id, uint32_t interval);
   void KillTimer(TForm& form, uint32_t id);
 
@@ -116,10 +117,26 @@ class WindowLayer final : public ControlObserver {
   LRESULT ControlColor(HWND child, HDC dc, bool isStatic);
 
   // MessageLoop.cpp: timers and the loop.
+  struct WaitTimer {
+    TForm* form;
+    uint32_t id;
+    int64_t intervalUs;
+    int64_t dueUs;  // on the performance counter, in microseconds
+  };
   void Dispatch(MSG& message);
   void StartTimer(FormRecord& record, uint32_t id, uint32_t interval);
   void StopTimer(FormRecord& record, uint32_t id);
   void TimerTick(FormRecord& record, UINT_PTR run);
+  void StopWaitTimer(const TForm& form, uint32_t id);
+  int64_t CounterUs() const;
+  // Milliseconds until the next wait timer falls due (0 when one is due),
+  // INFINITE when none runs.
+  DWORD WaitTimeout() const;
+  // Ticks the wait timer that fell due first, if any.
+  bool TickDueWaitTimer();
+  // Handles the pending messages, then the due wait timers; false when
+  // there was nothing.
+  bool HandlePending();
 
   // WindowProcs.cpp: the window procedures and the user's input.
   static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -148,6 +165,8 @@ class WindowLayer final : public ControlObserver {
   std::unordered_map<const TControl*, std::unique_ptr<ControlWindows>> controls_;
   std::unordered_map<HWND, Part> parts_;
   std::map<const TForm*, std::map<uint32_t, uint32_t>> pendingTimers_;
+  std::vector<WaitTimer> waitTimers_;     // in the order they were set
+  mutable int64_t counterFrequency_ = 0;  // counts per second; -1: no counter
   std::vector<UINT> allowedMessages_;
   UINT_PTR lastTimerRun_ = 0;  // system id of the timer run started last
   int updating_ = 0;           // > 0 while state is pushed to windows

@@ -1,10 +1,19 @@
-// Window timers, the message loop, and the wait that runs the loop inside a
-// handler.
+// Window timers and wait timers, the message loop, and the wait that runs
+// the loop inside a handler.
+#include <algorithm>
+
 #include "platform/win32/WindowRecords.h"
 
 namespace hv {
 
 void WindowLayer::SetTimer(TForm& form, uint32_t id, uint32_t interval) {
+  if (form.TimerKindOf(id) == TimerKind::Wait) {
+    // Kept here alone; the wait below times out when it falls due.
+    StopWaitTimer(form, id);
+    const int64_t intervalUs = int64_t{std::max<uint32_t>(interval, 1)} * 1000;
+    waitTimers_.push_back({&form, id, intervalUs, CounterUs() + intervalUs});
+    return;
+  }
   FormRecord* record = Find(form);
   if (!record) {
     pendingTimers_[&form][id] = interval;
@@ -15,6 +24,10 @@ void WindowLayer::SetTimer(TForm& form, uint32_t id, uint32_t interval) {
 }
 
 void WindowLayer::KillTimer(TForm& form, uint32_t id) {
+  if (form.TimerKindOf(id) == TimerKind::Wait) {
+    StopWaitTimer(form, id);
+    return;
+  }
   FormRecord* record = Find(form);
   if (!record) {
     auto pending = pendingTimers_.find(&form);
@@ -56,6 +69,44 @@ void WindowLayer::TimerTick(FormRecord& record, UINT_PTR run) {
     }
 }
 
+void WindowLayer::StopWaitTimer(const TForm& form, uint32_t id) {
+  std::erase_if(waitTimers_,
+                [&](const WaitTimer& timer) { return timer.form == &form && timer.id == id; });
+}
+
+int64_t WindowLayer::CounterUs() const {
+  if (counterFrequency_ == 0) {
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
+    counterFrequency_ = frequency.QuadPart > 0 ? frequency.QuadPart : -1;
+  }
+  LARGE_INTEGER count{};
+  if (counterFrequency_ < 0 || !QueryPerformanceCounter(&count))
+    return int64_t{GetTickCount()} * 1000;  // no counter: a coarser clock
+  const int64_t f = counterFrequency_;
+  return count.QuadPart / f * 1000000 + count.QuadPart % f * 1000000 / f;
+}
+
+DWORD WindowLayer::WaitTimeout() const {
+  if (waitTimers_.empty()) return INFINITE;
+  int64_t due = waitTimers_.front().dueUs;
+  for (const WaitTimer& timer : waitTimers_) due = std::min(due, timer.dueUs);
+  const int64_t left = due - CounterUs();
+  return left <= 0 ? 0 : static_cast<DWORD>((left + 999) / 1000);
+}
+
+bool WindowLayer::TickDueWaitTimer() {
+  const int64_t now = CounterUs();
+  auto due = std::find_if(waitTimers_.begin(), waitTimers_.end(),
+                          [&](const WaitTimer& timer) { return timer.dueUs <= now; });
+  if (due == waitTimers_.end()) return false;
+  // As a window timer's: the times it fell due meanwhile make one tick.
+  while (due->dueUs <= now) due->dueUs += due->intervalUs;
+  TForm& form = *due->form;
+  form.DispatchTimer(due->id);  // may stop or set timers
+  return true;
+}
+
 void WindowLayer::Dispatch(MSG& message) {
   if (message.hwnd) {
     HWND root = GetAncestor(message.hwnd, GA_ROOT);
@@ -78,17 +129,40 @@ void WindowLayer::RunMessageLoop() {
   }
 }
 
+// Every call to the system here may cost a round trip to another process
+// (under Wine, to its server), five times a second while the program idles:
+// the wait asks only for what it needs.
 void WindowLayer::WaitAndProcessMessages() {
   if (terminated_) return;
+  // Returns at once when a message is there, also one that an earlier look
+  // saw and left; else when one arrives or the next wait timer falls due.
+  // Timed out, the wait saw no message come: the timer's tick is all there
+  // is to handle. The timeout is in whole milliseconds, and may end a
+  // little early: then it waits on.
+  for (;;) {
+    const DWORD woke =
+        MsgWaitForMultipleObjectsEx(0, nullptr, WaitTimeout(), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke != WAIT_TIMEOUT) break;
+    if (TickDueWaitTimer()) return;
+  }
+  HandlePending();
+}
+
+bool WindowLayer::HandlePending() {
+  bool handled = false;
   MSG message;
-  if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) WaitMessage();
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {
-      terminated_ = true;
-      PostQuitMessage(static_cast<int>(message.wParam));  // for the outer loop
-      return;
+  for (;;) {
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        terminated_ = true;
+        PostQuitMessage(static_cast<int>(message.wParam));  // for the outer loop
+        return true;
+      }
+      Dispatch(message);
+    } else if (!TickDueWaitTimer()) {
+      return handled;
     }
-    Dispatch(message);
+    handled = true;
   }
 }
 

@@ -63,7 +63,7 @@ TEST_F(PollCycle, SessionFollowsPlugUnplugReplugSuspendAndResume) {
   EXPECT_EQ(Main().PanelMsg.Text(), kOpened);
   EXPECT_EQ(Count("_Open"), 1);
   os.RunFor(2000);
-  EXPECT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(Main().FSessionState, SessionState::Running);
   EXPECT_EQ(Main().LabelTime.Text().substr(0, 6), "14:00:");
   EXPECT_EQ(Main().PanelStatus.Text(), "time available");
   EXPECT_EQ(Main().PanelSeason.Text(), "normal time");
@@ -73,7 +73,7 @@ TEST_F(PollCycle, SessionFollowsPlugUnplugReplugSuspendAndResume) {
   EXPECT_EQ(Main().FTraySource, 2);
 
   os.RunFor(3400);  // unplugged at 9 s
-  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(Main().FSessionState, SessionState::Closed);
   EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
   EXPECT_EQ(Main().LabelTime.Text(), "12:00:09");
   EXPECT_EQ(Main().Image1.Picture(), "STATE0");
@@ -86,12 +86,12 @@ TEST_F(PollCycle, SessionFollowsPlugUnplugReplugSuspendAndResume) {
   EXPECT_EQ(Main().PanelMsg.Text(), kOpened);
 
   os.RunFor(2000);
-  EXPECT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(Main().FSessionState, SessionState::Running);
 
   intptr_t result = 0;
   ASSERT_TRUE(Main().DispatchMessage(kWmPowerBroadcast, 4, 0, result));  // suspend
   EXPECT_EQ(result, 1);
-  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(Main().FSessionState, SessionState::Closed);
   EXPECT_EQ(Count("_Close"), 2);
   const size_t suspended = calls.size();
   os.RunFor(3000);
@@ -102,7 +102,7 @@ TEST_F(PollCycle, SessionFollowsPlugUnplugReplugSuspendAndResume) {
   os.RunFor(1100);
   EXPECT_EQ(Main().PanelMsg.Text(), kOpened);
   os.RunFor(2000);
-  EXPECT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(Main().FSessionState, SessionState::Running);
 }
 
 // Each row is one broadcast, in order, and the second that follows it: a
@@ -138,7 +138,7 @@ TEST_F(PollCycle, PowerBroadcastAnswersByEventCode) {
     const int opens = Count("_Open");
     os.RunFor(1100);
     EXPECT_EQ(Count("_Open") - opens, c.reopened ? 1 : 0) << "event " << c.event;
-    EXPECT_EQ(Main().FSessionState != Closed, !c.suspended) << "event " << c.event;
+    EXPECT_EQ(Main().FSessionState != SessionState::Closed, !c.suspended) << "event " << c.event;
     if (c.suspended) {
       EXPECT_EQ(calls.size(), before) << "no library call while suspended, event " << c.event;
     }
@@ -154,7 +154,7 @@ TEST_F(PollCycle, PowerBroadcastAnswersByEventCode) {
 TEST_F(PollCycle, AReceiverHeldByAnotherSessionIsRetriedQuietly) {
   Start("open_fails = always");
   os.RunFor(600000);
-  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(Main().FSessionState, SessionState::Closed);
   EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
   EXPECT_EQ(LastTrayTip(), "No Radio Clock Time available");
   EXPECT_GE(Count("_Open"), 590);
@@ -218,7 +218,7 @@ TEST_F(PollCycle, CallsTheLibraryInItsOrderOnly) {
   // Every second of the receiver is read, but for those of the unplugged
   // stretch and the reopening.
   EXPECT_GE(timeRecords, 600 - 10);
-  EXPECT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(Main().FSessionState, SessionState::Running);
 }
 
 TEST_F(PollCycle, DeviceReadyPollsUpToTwentyTimesWithTwoErrorsAllowed) {
@@ -273,7 +273,8 @@ TEST_F(PollCycle, NestedCallsInsideAWaitOnlyClearTheBusyGuard) {
   int pageInside = -1;
   onCall = [&](const LibraryCall& call, const std::string&) {
     // The first record of Running reads the quality forgotten in Opened.
-    if (inside || call.entry != "_GetTimeData" || Main().FSessionState != Running) return;
+    if (inside || call.entry != "_GetTimeData" || Main().FSessionState != SessionState::Running)
+      return;
     inside = true;
     os.Post([&] {
       busyInside = Main().FBusy;
@@ -312,7 +313,7 @@ TEST_F(PollCycle, NestedCallsInsideAWaitOnlyClearTheBusyGuard) {
       shownAtSecondClosedTick = Main().LabelTime.Text() + (Main().FBusy ? " busy" : "");
   };
   os.RunFor(1000);
-  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(Main().FSessionState, SessionState::Closed);
   EXPECT_EQ(shownAtSecondClosedTick.substr(0, 5), "12:00")
       << "the first PC-clock refresh only cleared the guard";
   EXPECT_EQ(shownAtSecondClosedTick.find("busy"), std::string::npos);
@@ -354,17 +355,17 @@ TEST_F(PollCycle, AHiddenSessionOpensFallsBackAndReopens) {
     EXPECT_EQ(ticks, 5) << "open " << k;
   }
   os.RunFor(2000);
-  ASSERT_EQ(Main().FSessionState, Running);
+  ASSERT_EQ(Main().FSessionState, SessionState::Running);
   EXPECT_EQ(LastTrayTip(), "DCF77 Time");
 
   os.RunFor(20000 - receiver->ElapsedMs() + 1500);  // unplugged at 20 s
-  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(Main().FSessionState, SessionState::Closed);
   EXPECT_EQ(LastTrayTip(), "No Radio Clock Time available");
   EXPECT_EQ(Main().FTraySource, 0);
 
   const size_t unplugged = calls.size();
   os.RunFor(8000);  // replugged at 25 s
-  ASSERT_EQ(Main().FSessionState, Running);
+  ASSERT_EQ(Main().FSessionState, SessionState::Running);
   EXPECT_EQ(LastTrayTip(), "DCF77 Time");
   // The first record read in Running, at a second other than 0, reads the
   // quality that the fall-back forgot.
@@ -387,7 +388,7 @@ TEST_F(PollCycle, InOpenedTheTimePageFollowsThePCClockOncePerSecond) {
   os.SetPCClock(os.TrueNow() + 30 * kOneMinute);  // the PC clock is not the receiver's
   Main().Show();
   os.RunFor(2000);
-  ASSERT_EQ(Main().FSessionState, Opened);
+  ASSERT_EQ(Main().FSessionState, SessionState::Opened);
   const size_t from = calls.size();
   std::vector<std::string> shown;
   for (int i = 0; i < 100; ++i) {
@@ -395,7 +396,7 @@ TEST_F(PollCycle, InOpenedTheTimePageFollowsThePCClockOncePerSecond) {
     if (shown.empty() || shown.back() != Main().LabelTime.Text())
       shown.push_back(Main().LabelTime.Text());
   }
-  EXPECT_EQ(Main().FSessionState, Opened);
+  EXPECT_EQ(Main().FSessionState, SessionState::Opened);
   EXPECT_EQ(shown.size(), 10u);
   EXPECT_EQ(shown.front().substr(0, 5), "12:30");
   EXPECT_EQ(Count("_GetDCFStatus", from), 10) << "once per PC second, not on every tick";
@@ -410,7 +411,8 @@ TEST_F(PollCycle, InOpenedTheTimePageFollowsThePCClockOncePerSecond) {
 TEST_F(PollCycle, ASuspendDuringTheProbeKeepsTheSessionClosed) {
   bool posted = false;
   onCall = [&](const LibraryCall& call, const std::string&) {
-    if (posted || call.entry != "_GetStatus" || Main().FSessionState != Opened) return;
+    if (posted || call.entry != "_GetStatus" || Main().FSessionState != SessionState::Opened)
+      return;
     posted = true;
     os.Post([&] {
       intptr_t result = 0;
@@ -428,16 +430,16 @@ TEST_F(PollCycle, ASuspendDuringTheProbeKeepsTheSessionClosed) {
   for (size_t i = 0; i + 2 < calls.size(); ++i)
     if (calls[i].entry == "_Close") afterClose = {calls[i + 1].entry, calls[i + 2].entry};
   EXPECT_EQ(afterClose, (std::vector<std::string>{"_Open", "_GetTimeData"}));
-  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(Main().FSessionState, SessionState::Closed);
   EXPECT_TRUE(Main().FSuspended);
   const int opens = Count("_Open");
   os.RunFor(3000);
   EXPECT_EQ(Count("_Open"), opens);
-  EXPECT_EQ(Main().FSessionState, Closed);
+  EXPECT_EQ(Main().FSessionState, SessionState::Closed);
   intptr_t result = 0;
   Main().DispatchMessage(kWmPowerBroadcast, 7, 0, result);
   os.RunFor(3000);
-  EXPECT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(Main().FSessionState, SessionState::Running);
 }
 
 // A failure in the session's work or in the Info page's refresh closes the
@@ -455,17 +457,17 @@ TEST_F(PollCycle, AFailureInATickClosesTheSessionAndTheTickGoesOn) {
     SCOPED_TRACE(c.entry);
     receiver->mutable_scenario().faults.clear();
     os.RunFor(3000);
-    ASSERT_EQ(Main().FSessionState, Running);
+    ASSERT_EQ(Main().FSessionState, SessionState::Running);
     receiver->mutable_scenario().faults = {{c.entry, 1}};
     Main().FInfoRequest = true;
     Main().PanelMsg.SetText("-");
     const int tick = Main().FTick;
     os.RunFor((os.TimerDueUs(Main(), kTimer3) - os.TickUs()) / 1000 + 1);  // one tick
-    EXPECT_EQ(Main().FSessionState, Closed);
+    EXPECT_EQ(Main().FSessionState, SessionState::Closed);
     EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
     EXPECT_FALSE(Main().FInfoRequest);
     EXPECT_EQ(Main().PanelFirmware.Text(), c.firmware);
-    EXPECT_EQ(Main().FTick, (tick + 1) % 5);
+    EXPECT_EQ(Main().FTick, (tick + 1) % kTicksPerSecond);
     EXPECT_TRUE(os.boxes.empty());
   }
 }
@@ -497,7 +499,7 @@ TEST_F(PollCycle, AFaultInsideTheLibraryClosesTheSessionOnly) {
   EXPECT_TRUE(Main().PanelMsg.Text() == kNotOpened || Main().PanelMsg.Text() == kOpened);
   EXPECT_GE(Count("_Open"), 25);
   EXPECT_TRUE(os.boxes.empty());
-  EXPECT_NE(Main().FSessionState, Running);
+  EXPECT_NE(Main().FSessionState, SessionState::Running);
   EXPECT_EQ(Main().Image1.Picture(), "STATE0") << "the Time page follows the PC clock";
 }
 
@@ -566,14 +568,14 @@ TEST_F(PollCycle, AReceiverThatNeverGetsReadyLeavesTheProgramAnswering) {
   EXPECT_GT(nestedWaits, 1000);
   EXPECT_GT(waits, 3600 * 15);  // about twenty a second, once a second
   EXPECT_GE(shortest, 2000) << "the shortest wait, microseconds";
-  EXPECT_NE(Main().FSessionState, Running);
+  EXPECT_NE(Main().FSessionState, SessionState::Running);
   EXPECT_EQ(Main().PanelMsg.Text(), kNotOpened);
   RecordProperty("stack_bytes", static_cast<int>(topOfStack - lowestStack));
 
   // Ready at last: the session runs within a few seconds.
   receiver->mutable_scenario().status = sim::Sequence{{1}};
   os.RunFor(3000);
-  EXPECT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(Main().FSessionState, SessionState::Running);
   Main().Show();
   os.RunFor(1000);
   EXPECT_EQ(Main().LabelTime.Text().substr(0, 7), "13:00:0");
@@ -615,6 +617,45 @@ TEST_F(PollCycle, AWaitInsideAWaitLastsItsOwnTime) {
     EXPECT_GE(outerEnd - outerStart, 2000);
     EXPECT_EQ(outerEnd, innerEnd);
   }
+}
+
+// A message box opened inside a tick's wait runs its own loop for 3 s: the
+// poll timer ticks on there, once a period, each tick with its own waits,
+// and the tick that waited ends after the box.
+TEST_F(PollCycle, TicksGoOnWhileAMessageBoxWaitsInsideATick) {
+  Start();
+  os.RunFor(3000);
+  ASSERT_EQ(Main().FSessionState, SessionState::Running);
+  os.boxAnswerDelayMs = 3000;
+  int64_t boxShown = -1;
+  int64_t boxClosed = -1;
+  onCall = [&](const LibraryCall& call, const std::string&) {
+    if (boxShown >= 0 || call.entry != "_GetStatus") return;
+    boxShown = os.TickUs();
+    os.Post([&] {
+      Os().MessageBox("a box", "DCF77", MessageBoxKind::Information, MessageBoxButtons::Ok);
+      boxClosed = os.TickUs();
+    });
+  };
+  const size_t from = calls.size();
+  os.RunFor(5000);
+  ASSERT_GE(boxClosed - boxShown, 3000000);
+  std::vector<int64_t> ticks;  // the receiver is ready at once: one status poll a tick
+  for (size_t i = from; i < calls.size(); ++i) {
+    const LibraryCall& c = calls[i];
+    if (c.entry == "_GetStatus") ticks.push_back(c.atUs);
+    if (c.entry == "_TimeChanged" && c.depth == 1 && c.atUs < boxClosed)
+      EXPECT_LT(c.atUs, boxShown) << "a tick went on inside the box it waited for";
+  }
+  ASSERT_GE(ticks.size(), 2u);
+  const int64_t periodUs = (kPollPeriodMs * 1000 + 15599) / 15600 * 15600;  // on the grain
+  for (size_t i = 1; i < ticks.size(); ++i)
+    EXPECT_EQ(ticks[i] - ticks[i - 1], periodUs) << "tick " << i << " at " << ticks[i];
+  EXPECT_GE(static_cast<int64_t>(ticks.size()), 5000000 / periodUs);
+  EXPECT_GT(std::count_if(calls.begin() + static_cast<std::ptrdiff_t>(from), calls.end(),
+                          [](const LibraryCall& c) { return c.depth == 2; }),
+            0)
+      << "ticks ran in the box's loop";
 }
 
 // The terminate button pressed while a tick waits: the program ends at once,

@@ -127,7 +127,7 @@ TEST_F(Startup, ControllerFieldsTakeTheirInitialValues) {
   EXPECT_EQ(f.FBatteryCountdown, 3);
   EXPECT_EQ(f.FLastSecond, 153);
   EXPECT_EQ(f.FTraySource, 0);
-  EXPECT_EQ(f.FSessionState, 0);
+  EXPECT_EQ(f.FSessionState, SessionState::Closed);
   EXPECT_EQ(f.FTick, 0);
   EXPECT_EQ(f.FQuality, -1);
   EXPECT_EQ(f.FLastSetTime, 29221.0);

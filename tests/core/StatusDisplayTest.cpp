@@ -19,7 +19,7 @@ class StatusDisplay : public PollFixture {
     Start(scenario);
     Main().Timer3.SetEnabled(false);
     ASSERT_TRUE(_Open());
-    Main().FSessionState = Running;
+    Main().FSessionState = SessionState::Running;
     Main().FQuality = 60;  // read already: no quality waits
   }
   int TrayModifies() const {
@@ -58,7 +58,7 @@ TEST_F(StatusDisplay, TimePageShowsEachKindOfRecord) {
   Start();
   Main().Show();
   os.RunFor(2500);
-  ASSERT_EQ(Main().FSessionState, Running);
+  ASSERT_EQ(Main().FSessionState, SessionState::Running);
   sim::Scenario& scenario = receiver->mutable_scenario();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.time);
@@ -82,7 +82,7 @@ TEST_F(StatusDisplay, TimePageShowsEachKindOfRecord) {
   scenario.battery = sim::Sequence{{2900}};
   Config.LastUpdate = 46364.5;
   os.RunFor(1000);
-  EXPECT_EQ(Main().FSessionState, Running);
+  EXPECT_EQ(Main().FSessionState, SessionState::Running);
   EXPECT_EQ(Main().LabelDOW.Text(), "---");
   EXPECT_EQ(Main().LabelDate.Text(), "--.--.----");
   EXPECT_EQ(Main().LabelTime.Text(), "--:--:--");
@@ -184,7 +184,7 @@ TEST_F(StatusDisplay, BatteryPanelWithoutMeasuringOrSessionCallsNothing) {
   StartRunning("cfg = 0xFE");  // bit 1 set: no battery measuring
   Main().UpdateBatteryPanel();
   EXPECT_EQ(Main().PanelBattery.Text(), "n/a");
-  Main().FSessionState = Closed;
+  Main().FSessionState = SessionState::Closed;
   const size_t before = calls.size();
   Main().UpdateBatteryPanel();
   EXPECT_EQ(Main().PanelBattery.Text(), "n/a");
@@ -234,13 +234,13 @@ TEST_F(StatusDisplay, InfoPageShowsTheDeviceAndKeepsItAfterTheDeviceCloses) {
     scenario.installed = {{0, 1}};
     const int infoCalls = Count("_GetDeviceInfo");
     os.RunFor(1100);
-    EXPECT_EQ(f.FSessionState, Opened);
+    EXPECT_EQ(f.FSessionState, SessionState::Opened);
     EXPECT_EQ(shown(), c.panels);
     EXPECT_EQ(Count("_GetDeviceInfo") - infoCalls, 1);
     // Nothing else refreshes it; the values stay after the device closes.
     scenario.installed = {{0, 0}};
     os.RunFor(3000);
-    EXPECT_EQ(f.FSessionState, Closed);
+    EXPECT_EQ(f.FSessionState, SessionState::Closed);
     EXPECT_EQ(shown(), c.panels);
     EXPECT_EQ(Count("_GetDeviceInfo") - infoCalls, 1);
   }

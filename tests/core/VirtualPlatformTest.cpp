@@ -91,6 +91,39 @@ TEST_F(Loop, TicksNestInsideAWaitOfAnotherHandler) {
   EXPECT_GE(ticks, 2);
 }
 
+// A wait timer ticks only in the program's own wait: neither the outer loop
+// nor a modal one's (both RunFor here) makes its tick, while a window timer
+// ticks on there. The wait ticks it at once when it is overdue, else on the
+// system timer's grain like a window timer.
+TEST_F(Loop, AWaitTimerTicksOnlyInTheProgramsOwnWait) {
+  TTimer poll(form, 3, 200);
+  TTimer delay(form, 4, 0, TimerKind::Wait);
+  int polls = 0;
+  int delays = 0;
+  poll.OnTimer = [&] { ++polls; };
+  delay.OnTimer = [&] {
+    delay.SetEnabled(false);
+    ++delays;
+  };
+  poll.SetEnabled(true);
+  delay.SetInterval(2);
+  delay.SetEnabled(true);
+  os.RunFor(500);
+  EXPECT_EQ(polls, 2);
+  EXPECT_EQ(delays, 0);
+  EXPECT_TRUE(os.TimerActive(form, 4));
+  const int64_t overdue = os.TickUs();
+  os.WaitAndProcessMessages();
+  EXPECT_EQ(delays, 1);
+  EXPECT_EQ(os.TickUs(), overdue);
+  const int64_t start = os.TickUs();
+  delay.Restart();
+  while (delay.Enabled()) os.WaitAndProcessMessages();
+  EXPECT_EQ(delays, 2);
+  EXPECT_GE(os.TickUs() - start, 2000);
+  EXPECT_LE(os.TickUs() - start, 15600);
+}
+
 TEST_F(Loop, KillingATimerDropsItsPendingTick) {
   TTimer once(form, 2, 10);
   int ticks = 0;

@@ -66,6 +66,46 @@ TEST(Timers, RestartingDropsTheTickOfTheEarlierRun) {
   EXPECT_GE(form.slowTicks, 1);
 }
 
+// A wait timer ticks only in the program's own wait: a loop of the system's
+// (a message box's, here a stand-in) ticks the window timers and leaves it
+// due; the wait then ticks it at once. Else the wait itself lasts until it
+// falls due, with no message to wake it.
+TEST(Timers, AWaitTimerTicksOnlyInTheProgramsOwnWait) {
+  TimerForm form;
+  TTimer wait(form, 3, 2, TimerKind::Wait);
+  int waitTicks = 0;
+  double firedAt = 0;
+  wait.OnTimer = [&] {
+    wait.SetEnabled(false);
+    ++waitTicks;
+    firedAt = test::Now();
+  };
+  test::Realized window(form);
+  double start = test::Now();
+  wait.SetEnabled(true);
+  for (int i = 0; i < 10 && waitTicks == 0; ++i) test::Platform().WaitAndProcessMessages();
+  EXPECT_EQ(waitTicks, 1);
+  EXPECT_GE(firedAt - start, 0.002) << "a 2 ms wait timer takes at least 2 ms";
+  EXPECT_LT(firedAt - start, 0.5);
+
+  form.slow.SetEnabled(true);
+  wait.SetEnabled(true);
+  start = test::Now();
+  MSG message;
+  while (test::Now() - start < 0.2) {
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+      DispatchMessageA(&message);
+    else
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  EXPECT_GE(form.slowTicks, 2);
+  EXPECT_EQ(waitTicks, 1) << "a wait timer ticked in another loop";
+  start = test::Now();
+  test::Platform().WaitAndProcessMessages();
+  EXPECT_EQ(waitTicks, 2);
+  EXPECT_LT(firedAt - start, 0.05) << "the overdue wait timer ticks at once";
+}
+
 TEST(Timers, ATimerEnabledBeforeTheWindowExistsStartsWithIt) {
   TimerForm form;
   form.slow.SetEnabled(true);
@@ -100,7 +140,7 @@ struct Event {
 };
 
 // Several timers as the main window has them: a poll timer whose handler
-// waits three times on a one-shot 2 ms timer with the loop running, a fast
+// waits three times on a one-shot 2 ms wait timer with the loop running, a fast
 // and a slow timer, and a stop timer that ends the run. The first tick of
 // the slow timer blocks the thread for 0.8 s (every other timer falls due
 // meanwhile), then stops the fast timer, posts a message and starts the
@@ -114,7 +154,7 @@ class TimerScenario : public TForm {
         fast(*this, 2, 78),
         slow(*this, 3, 234),
         stop(*this, 4, 1560),
-        delay(*this, 5, 0),
+        delay(*this, 5, 0, TimerKind::Wait),
         post_(std::move(post)) {
     poll.OnTimer = [this] {
       Note("poll<");

@@ -80,6 +80,13 @@ class VirtualPlatform : public Platform {
   int64_t counterReadCostNs = 1000;     // virtual time each counter reading takes
   int counterReads = 0;
 
+  // The program's windows are gone (a test ends one program to start another):
+  // their timers and the messages posted to them go with them, as on Windows.
+  void DestroyWindows() {
+    timers_.clear();
+    posted_.clear();
+  }
+
   // --- Libraries ------------------------------------------------------------------
   using Proc = int32_t (*)(void* argument);
   struct Export {

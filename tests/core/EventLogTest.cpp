@@ -213,6 +213,7 @@ TEST_F(EventLog, AFlappingReceiverAndAFaultingLibraryAreToldOnceAMinute) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.scenario);
     app.reset();
+    os.DestroyWindows();
     os.events.clear();
     os.mutexes.clear();
     Start(c.scenario);

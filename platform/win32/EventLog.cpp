@@ -48,16 +48,7 @@ bool Win32Platform::ReportEvent(EventType type, uint32_t messageId,
 
 std::string Win32Platform::LoadedLibraryPath(const char* name) {
   HMODULE module = GetModuleHandleA(name);
-  if (!module) return {};
-  // A path longer than MAX_PATH is cut without an error before Vista: the
-  // buffer grows until the path fits.
-  for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
-    std::wstring path(size, L'\0');
-    const DWORD length = GetModuleFileNameW(module, path.data(), size);
-    if (length == 0) return {};
-    if (length < size - 1) return Narrow(path.substr(0, length), CP_UTF8);
-  }
-  return {};
+  return module ? Narrow(ModulePath(module), CP_UTF8) : std::string();
 }
 
 }  // namespace hv

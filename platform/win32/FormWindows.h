@@ -134,9 +134,8 @@ class WindowLayer final : public ControlObserver {
   DWORD WaitTimeout() const;
   // Ticks the wait timer that fell due first, if any.
   bool TickDueWaitTimer();
-  // Handles the pending messages, then the due wait timers; false when
-  // there was nothing.
-  bool HandlePending();
+  // Handles the pending messages, then the due wait timers.
+  void HandlePending();
 
   // WindowProcs.cpp: the window procedures and the user's input.
   static LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -148,21 +148,19 @@ void WindowLayer::WaitAndProcessMessages() {
   HandlePending();
 }
 
-bool WindowLayer::HandlePending() {
-  bool handled = false;
+void WindowLayer::HandlePending() {
   MSG message;
   for (;;) {
     if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
         terminated_ = true;
         PostQuitMessage(static_cast<int>(message.wParam));  // for the outer loop
-        return true;
+        return;
       }
       Dispatch(message);
     } else if (!TickDueWaitTimer()) {
-      return handled;
+      return;
     }
-    handled = true;
   }
 }
 

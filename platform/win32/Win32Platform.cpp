@@ -38,17 +38,8 @@ class PreserveLastError {
 // with its separator; empty when it cannot be told. Read wide, so that a
 // folder whose name the ANSI code page cannot spell works too.
 std::wstring ProgramFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    if (path.size() >= 32768) return {};
-    path.resize(path.size() * 2);  // cut short (XP does not even say so): more room
-  }
+  std::wstring path = ModulePath(nullptr);
+  if (path.empty()) return {};
   path.erase(path.find_last_of(L"\\/") + 1);
   return path;
 }
@@ -60,15 +51,6 @@ std::wstring SystemFolder() {
   return length > 0 && length < MAX_PATH ? std::wstring(system, length) + L"\\" : std::wstring();
 }
 
-std::wstring WideName(const char* name) {
-  const int n = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
-  if (n <= 1) return {};
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, name, -1, wide.data(), n);
-  wide.pop_back();  // the terminating zero
-  return wide;
-}
-
 // An elevated process loads the library from the program's folder and the
 // system folder only: any program of the user can write to a folder on PATH
 // (since Windows 10 one in the user's profile is there). With the search
@@ -76,7 +58,7 @@ std::wstring WideName(const char* name) {
 // (Vista and 7 before their loader update) it is loaded by full path, and
 // only its dependencies are looked for as usual.
 HMODULE LoadFromProtectedFolders(const char* name, const std::wstring& programFolder) {
-  std::wstring file = WideName(name);
+  std::wstring file = Widen(name, CP_ACP);
   if (dyn::Functions().SetDefaultDllDirectories)
     return LoadLibraryExW(file.c_str(), nullptr,
                           LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
@@ -122,6 +104,20 @@ bool InAdministratorsGroup() {
 }
 
 }  // namespace
+
+std::wstring ModulePath(HMODULE module) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);  // cut short (XP does not even say so): more room
+  }
+}
 
 bool ProcessElevated() {
   return TokenIsElevated().value_or(false);

@@ -18,6 +18,10 @@ NOTIFYICONDATAA NotifyIconData(const NotifyIconRecord& record);
 std::wstring Widen(const std::string& text, UINT codePage);
 std::string Narrow(const std::wstring& wide, UINT codePage);
 
+// The full path of a loaded module (null: the program), read wide and
+// whole however long; empty when it cannot be told.
+std::wstring ModulePath(HMODULE module);
+
 // Whether the process runs with an elevated token (Vista and later); false
 // where the system cannot tell.
 bool ProcessElevated();
